@@ -1,0 +1,23 @@
+# Compiler flags shared by every target of the project.
+add_library(vtl_options INTERFACE)
+target_compile_options(vtl_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wvla -Wimplicit-fallthrough -Wnon-virtual-dtor)
+if(VTL_WERROR)
+  target_compile_options(vtl_options INTERFACE -Werror)
+endif()
+if(VTL_TESTS)
+  target_compile_definitions(vtl_options INTERFACE _GLIBCXX_ASSERTIONS)
+endif()
+if(VTL_SANITIZE)
+  target_compile_options(vtl_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(vtl_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(VTL_FUZZ)
+  target_compile_options(vtl_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()
+target_compile_definitions(vtl_options INTERFACE
+  VTL_VERSION="${PROJECT_VERSION}"
+  VTL_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+  VTL_PLUGIN_BUILD_DIR="${CMAKE_BINARY_DIR}/plugins"
+  VTL_PLUGIN_INSTALL_DIR="${CMAKE_INSTALL_PREFIX}/lib/vtl/plugins")
