@@ -44,6 +44,13 @@ enum class DibPixelFormat {
     DibHalftoneMono = 7, // target only: 1 bit, black and white, by error diffusion
 };
 
+// The stored format of a header: bit count and compression together. Any other combination
+// raises EDIBInvalidDIB with the message the buffer has always used.
+DibPixelFormat PixelFormatOf(const BitmapInfoHeader& info);
+
+// Text of a format in progress messages ("8BitRLE").
+const char* PixelFormatText(DibPixelFormat format);
+
 struct DibImage {
     BitmapInfoHeader info;
     std::array<RGBQuad, 256> colorTable {};
