@@ -1,1 +1,57 @@
-int main() { return 0; }
+// The program: one instance at a time, a main window, the message loop.
+
+#include "app/ui/main_form.h"
+#include "platform/named_mutex.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QTimer>
+#include <cstdlib>
+
+namespace {
+
+// "MS UI Gothic" where installed, else a Japanese font from the system's packages.
+QFont InterfaceFont()
+{
+    const QStringList families = QFontDatabase::families();
+    for (const char* name : { "MS UI Gothic", "IPAGothic", "IPAPGothic", "Noto Sans CJK JP" }) {
+        if (families.contains(QString::fromUtf8(name))) {
+            QFont font(QString::fromUtf8(name));
+            font.setPointSize(9);
+            return font;
+        }
+    }
+    QFont font = QApplication::font();
+    font.setPointSize(9);
+    return font;
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    // A second start ends at once and quietly; files reach the running one through its server.
+    auto mutex = vtl::platform::NamedMutex::TryCreate("Tamsol_vtl");
+    if (!mutex)
+        return 0;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vtl"));
+    QApplication::setApplicationDisplayName(QStringLiteral("vtl"));
+    QApplication::setFont(InterfaceFont());
+
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    vtl::app::ui::TMainForm form(arguments);
+    form.show();
+
+    // Tests and tools/run without a display: a picture of the window once it stands, then quit.
+    if (const char* shot = std::getenv("VTL_SCREENSHOT"); shot && *shot) {
+        QString path = QString::fromLocal8Bit(shot);
+        QTimer::singleShot(1500, &form, [&form, path] {
+            form.grab().save(path);
+            form.close();
+        });
+    }
+    return app.exec();
+}

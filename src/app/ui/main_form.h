@@ -1,0 +1,170 @@
+#pragma once
+// The multiple-document frame: menu, tool bar, status bar and the commands that belong to the frame.
+
+#include "app/settings.h"
+#include "platform/geometry.h"
+#include "platform/registry.h"
+
+#include <QFont>
+#include <QMainWindow>
+#include <QMap>
+#include <QStringList>
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace vtl::app::ui {
+
+// What the frame needs of a document window for setting files; the document window implements it.
+class SettingFileDocument {
+public:
+    virtual ~SettingFileDocument() = default;
+    virtual bool Modified() const = 0;
+    virtual QString FileName() const = 0;
+    virtual int ZoomIndex() const = 0;
+    // The document's save-as command.
+    virtual void SaveAs() = 0;
+};
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // `arguments` is the command line without the program name.
+    explicit TMainForm(QStringList arguments, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The process-wide settings, read in FormCreate and written in FormCloseQuery.
+    Settings& AppSettings() { return m_settings; }
+    const platform::TRect& WorkArea() const { return m_workArea; }
+    bool PaletteDisplayFlag() const { return m_paletteDisplay; }
+    platform::Registry& Registry() { return *m_registry; }
+    QFont& TextToolFont() { return m_textFont; }
+    QMdiArea* MdiArea() const { return m_mdiArea; }
+
+    // The first status panel; repainted at once, as long work shows its progress there.
+    void SetStatusText(const QString& text);
+    QString StatusText() const;
+
+    // A control, tool button or menu item by its name ("OpenBtn", "ToolBar1", "cp9").
+    QAction* Item(const QString& name) const;
+    QComboBox* RateBox() const { return m_rateBox; }
+    QMenu* PopupMenu3() const { return m_popupMenu3; }
+    QTimer* Timer1() const { return m_timer1; }
+    QWidget* Panel1() const { return m_panel1; }
+
+    // Load setting file: opens each listed picture and restores its caption and bounds.
+    void LoadSettingFile(const QString& fileName);
+    // Save setting file: asks about unsaved documents, then for a file name, and writes the list.
+    void SaveSettingFile();
+    // The entry of the loading pipeline; a later part of the program fills it in. Returns the new
+    // document window, or nullptr.
+    QMdiSubWindow* OpenFile(const QString& fileName, int zoomIndex);
+
+    // Palette files and join state used by the document's commands.
+    int navigationSource = 0; // 0 thumbnail browser, 1 archive window
+    int joinDirection = 0;
+    int joinColour = 0;
+    int joinMargin = 0;
+    int lastPictureEntry = 5;
+    int lastArchiveEntry = 0;
+
+    // Handlers of the menu and the tool bar.
+    void FileNewItemClick();
+    void FileOpenItemClick();
+    void SetOpenClick();
+    void ScanImageExecute();
+    void SelectDeviceExecute();
+    void SumBtnClick();
+    void SumMenuClick();
+    void FileExitItemClick();
+    void ToolBar1Click();
+    void StatusBar1Click();
+    void Option1Click();
+    void Filter1Click();
+    void KanrenClick();
+    void V1Click();
+    void WindowTileItemClick();
+    void WindowCascadeItemClick();
+    void WindowMinimizeItemClick();
+    void WindowArrangeItemClick();
+    void SearchforHelpOn1Click();
+    void HelpAboutItemClick();
+    void SaveBtnClick();
+    void PrintBtnClick();
+    void UndoBtnClick();
+    void CopyItemClick();
+    void RCopyBtnClick();
+    void PasteItemClick();
+    void DelBtnClick();
+    void RateBoxChange();
+    void MojiBtnClick();
+    void FontChange();
+    void LineBtnClick();
+    void BackBtnClick();
+    void CloseBtnClick();
+    void LeftBtnClick();
+    void RightBtnClick();
+    void playBtnClick();
+    void cp15Click(int colourNumber);
+    void PopupMenu3Change();
+    void Timer1Timer();
+    void UpdatePasteState();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildPopupMenu3();
+    QAction* MakeItem(const QString& name, const QString& caption, const QString& hint, int image = -1);
+    QAction* MakeButton(const QString& name, const QString& hint, int image, bool check, bool enabled);
+    void FormCreate();
+    void FormCloseQuery();
+    void FormDestroy();
+    void ApplyTextFont();
+    void StoreTextFont();
+    void FillWindowMenu();
+    QList<QMdiSubWindow*> Children() const;
+    void ArrangeChildren(bool stacked);
+
+    QStringList m_arguments;
+    std::unique_ptr<platform::Registry> m_registry;
+    Settings m_settings;
+    platform::TRect m_workArea;
+    bool m_paletteDisplay = false;
+    QFont m_textFont;
+    QString m_setOpenFolder;
+    QString m_setSaveFolder;
+    bool m_destroyed = false;
+
+    QMap<QString, QAction*> m_items;
+    QWidget* m_panel1 = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QComboBox* m_rateBox = nullptr;
+    QMdiArea* m_mdiArea = nullptr;
+    QLabel* m_statusPanel = nullptr;
+    QMenu* m_popupMenu3 = nullptr;
+    QMenu* m_filterPopUp = nullptr;
+    QMenu* m_windowMenu = nullptr;
+    QActionGroup* m_colourGroup = nullptr;
+    QTimer* m_timer1 = nullptr;
+};
+
+// The private message that re-arms the slide show after each step.
+inline constexpr int kWmAppRearm = 0x8001;
+// The private message that asks the frame to save a picked palette.
+inline constexpr int kWmAppSavePalette = 0x8002;
+
+} // namespace vtl::app::ui

@@ -1,0 +1,118 @@
+#include "platform/qt/dialog_service.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+
+namespace vtl::platform::qt {
+
+QString QtFilter(const QString& filter)
+{
+    const QStringList parts = filter.split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(';', ' ');
+        out << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
+namespace {
+    class RealDialogs : public DialogService {
+    public:
+        MsgResult MessageBox(QWidget* parent, const QString& title, const QString& text, MsgIcon icon,
+            MsgButtons buttons) override
+        {
+            QMessageBox box(parent);
+            box.setWindowTitle(title);
+            box.setText(text);
+            box.setIcon(icon == MsgIcon::Error ? QMessageBox::Critical
+                    : icon == MsgIcon::Warning ? QMessageBox::Warning
+                    : icon == MsgIcon::Question ? QMessageBox::Question
+                                                : QMessageBox::Information);
+            switch (buttons) {
+            case MsgButtons::Ok:
+                box.setStandardButtons(QMessageBox::Ok);
+                break;
+            case MsgButtons::OkCancel:
+                box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+                break;
+            case MsgButtons::YesNo:
+                box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+                break;
+            case MsgButtons::YesNoCancel:
+                box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+                break;
+            }
+            switch (box.exec()) {
+            case QMessageBox::Yes:
+                return MsgResult::Yes;
+            case QMessageBox::No:
+                return MsgResult::No;
+            case QMessageBox::Cancel:
+                return MsgResult::Cancel;
+            default:
+                return MsgResult::Ok;
+            }
+        }
+
+        std::optional<QStringList> OpenFileNames(QWidget* parent, const FileDialogOptions& o) override
+        {
+            QFileDialog dialog(parent, o.title, o.folder, QtFilter(o.filter));
+            dialog.setAcceptMode(QFileDialog::AcceptOpen);
+            dialog.setFileMode(o.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+            if (!o.fileName.isEmpty())
+                dialog.selectFile(o.fileName);
+            if (dialog.exec() != QDialog::Accepted)
+                return std::nullopt;
+            return dialog.selectedFiles();
+        }
+
+        std::optional<QString> SaveFileName(QWidget* parent, const FileDialogOptions& o) override
+        {
+            QFileDialog dialog(parent, o.title, o.folder, QtFilter(o.filter));
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setDefaultSuffix(o.defaultExtension);
+            if (!o.fileName.isEmpty())
+                dialog.selectFile(o.fileName);
+            if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+                return std::nullopt;
+            return dialog.selectedFiles().first();
+        }
+
+        std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override
+        {
+            bool ok = false;
+            QFont font = QFontDialog::getFont(&ok, initial, parent);
+            if (!ok)
+                return std::nullopt;
+            return font;
+        }
+
+        int Exec(QDialog& dialog) override { return dialog.exec(); }
+    };
+
+    std::unique_ptr<DialogService>& Current()
+    {
+        static std::unique_ptr<DialogService> service = std::make_unique<RealDialogs>();
+        return service;
+    }
+}
+
+DialogService& Dialogs() { return *Current(); }
+
+std::unique_ptr<DialogService> SetDialogs(std::unique_ptr<DialogService> service)
+{
+    auto previous = std::move(Current());
+    Current() = service ? std::move(service) : std::make_unique<RealDialogs>();
+    return previous;
+}
+
+void ShowError(QWidget* parent, const QString& text)
+{
+    Dialogs().MessageBox(parent, QStringLiteral("vtl"), text, MsgIcon::Error, MsgButtons::Ok);
+}
+
+} // namespace vtl::platform::qt

@@ -1,0 +1,53 @@
+#pragma once
+// Every message box and common dialog of the program goes through this service, so that tests can
+// answer them without a person. The program uses the real dialogs; tests install their own.
+
+#include <QFont>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+class QDialog;
+class QWidget;
+
+namespace vtl::platform::qt {
+
+enum class MsgIcon { Error, Warning, Information, Question };
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MsgResult { Ok, Cancel, Yes, No };
+
+struct FileDialogOptions {
+    QString title;
+    QString filter; // "設定ファイル|*.vtl|すべて|*.*" as the program writes filters
+    QString folder;
+    QString fileName;
+    QString defaultExtension;
+    bool multiple = false;
+};
+
+// "説明|*.a;*.b|..." to Qt's "説明 (*.a *.b);;...".
+QString QtFilter(const QString& filter);
+
+class DialogService {
+public:
+    virtual ~DialogService() = default;
+    virtual MsgResult MessageBox(QWidget* parent, const QString& title, const QString& text, MsgIcon icon,
+        MsgButtons buttons)
+        = 0;
+    // The chosen files, or nullopt when the user cancelled.
+    virtual std::optional<QStringList> OpenFileNames(QWidget* parent, const FileDialogOptions& options) = 0;
+    virtual std::optional<QString> SaveFileName(QWidget* parent, const FileDialogOptions& options) = 0;
+    virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
+    // Runs a modal dialog of the program; QDialog::Accepted or Rejected.
+    virtual int Exec(QDialog& dialog) = 0;
+};
+
+DialogService& Dialogs();
+// Replaces the service (tests); returns the previous one.
+std::unique_ptr<DialogService> SetDialogs(std::unique_ptr<DialogService> service);
+
+// A message box titled "vtl" as the program shows its errors and warnings.
+void ShowError(QWidget* parent, const QString& text);
+
+} // namespace vtl::platform::qt

@@ -1,0 +1,34 @@
+#include "platform/qt/screens.h"
+
+#include "app/settings.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace vtl::platform::qt {
+
+TRect PrimaryWorkArea()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return { 0, 0, 640, 480 };
+    QRect r = screen->availableGeometry();
+    if (r.isEmpty())
+        r = screen->geometry();
+    return { r.left(), r.top(), r.left() + r.width(), r.top() + r.height() };
+}
+
+void CentreOnPointer(QWidget& dialog, const TRect& workArea)
+{
+    const QPoint pointer = QCursor::pos();
+    const QSize size = dialog.frameGeometry().size();
+    TRect bounds { pointer.x() - size.width() / 2, pointer.y() - size.height() / 2, 0, 0 };
+    bounds.Right = bounds.Left + size.width();
+    bounds.Bottom = bounds.Top + size.height();
+    bounds = app::ClampIntoWorkArea(bounds, workArea);
+    dialog.move(bounds.Left, bounds.Top);
+}
+
+} // namespace vtl::platform::qt

@@ -1,0 +1,301 @@
+#include "app/ui/about_box.h"
+#include "app/ui/main_form.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_dir.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using vtl::app::ui::TAboutBox;
+using vtl::app::ui::TMainForm;
+using vtl::platform::RegistryRoot;
+using vtl::testing::DialogGuard;
+using vtl::testing::ReadFile;
+using vtl::testing::TempDir;
+using vtl::testing::WriteFile;
+
+namespace {
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override { qputenv("VTL_REGISTRY_DIR", QByteArray::fromStdString(m_dir.Path().string())); }
+    void TearDown() override { qunsetenv("VTL_REGISTRY_DIR"); }
+
+    std::string RegistryText() { return ReadFile(m_dir / "HKEY_CURRENT_USER.reg"); }
+    std::optional<std::string> Stored(const char* section, const char* name)
+    {
+        vtl::platform::Registry reg(m_dir.Path());
+        return reg.ReadString(RegistryRoot::CurrentUser, std::string("software\\Tamsol\\vtl\\") + section, name);
+    }
+    void Store(const char* section, const char* name, const char* value)
+    {
+        vtl::platform::Registry reg(m_dir.Path());
+        reg.WriteString(RegistryRoot::CurrentUser, std::string("software\\Tamsol\\vtl\\") + section, name, value);
+        reg.Flush();
+    }
+
+    TempDir m_dir;
+};
+
+QString Text(const char* s) { return QString::fromUtf8(s); }
+
+}
+
+TEST_F(MainFormTest, FrameHasItsMenusToolsAndTexts)
+{
+    TMainForm form({});
+    EXPECT_EQ(form.windowTitle(), "Vistrel");
+
+    QStringList menus;
+    for (QAction* a : form.menuBar()->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList { Text("ファイル(&F)"), Text("表示(&E)"), Text("ウインドウ(&W)"), Text("ヘルプ(&H)") }));
+
+    struct Expected {
+        const char* name;
+        const char* caption;
+        const char* hint;
+    };
+    for (const Expected& e : std::initializer_list<Expected> {
+             { "FileNewItem", "新規作成(&N)", "新規画像を作成します。" },
+             { "FileOpenItem", "開く(&O)", "既存の画像を開きます。" },
+             { "SetOpen", "設定を開く(&E)", "保存した設定を開きます。" },
+             { "ScanImageMenu", "イメージの取得(&Q)", "スキャナよりイメージを取得します。" },
+             { "SelectDeviceMenu", "デバイスの選択(&L)...", "TWAINデバイスを選択します。" },
+             { "SumMenu", "サムネイル(&S)", "フォルダリストとサムネイルを表示します。" },
+             { "FileExitItem", "終了(&X)", "アプリケーションを終了します。" },
+             { "ToolBar1", "ツールバー(&T)", "ツールバーの表示/非表示を設定します。" },
+             { "Kanren", "関連付け(&L)...", "関連付けを行います。" },
+             { "WindowArrangeItem", "アイコンの整列(&A)", "すべてのアイコンをウインドウの下に並べ直します。" },
+             { "HelpAboutItem", "バージョン情報(&A)", "バージョン情報を表示します。" },
+         }) {
+        QAction* a = form.Item(e.name);
+        ASSERT_NE(a, nullptr) << e.name;
+        EXPECT_EQ(a->text(), Text(e.caption)) << e.name;
+        EXPECT_EQ(a->statusTip(), Text(e.hint)) << e.name;
+    }
+    EXPECT_EQ(form.Item("FileNewItem")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+    EXPECT_EQ(form.Item("FileOpenItem")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+
+    // Tool buttons: hint, check style, initial state.
+    struct Button {
+        const char* name;
+        const char* hint;
+        bool check;
+        bool enabled;
+    };
+    for (const Button& b : std::initializer_list<Button> {
+             { "ExitBtn", "終了", false, true }, { "SumBtn", "サムネイル", true, true },
+             { "NewBtn", "新規", false, true }, { "OpenBtn", "開く", false, true },
+             { "SaveBtn", "保存", false, false }, { "PrintBtn", "印刷", false, false },
+             { "ScanBtn", "スキャナ", false, true }, { "UndoBtn", "元に戻す", false, false },
+             { "CopyBtn", "コピー", false, false }, { "RCopyBtn", "範囲コピー", false, false },
+             { "PasteBtn", "張り付け", false, false }, // no child window yet
+             { "DelBtn", "削除", false, false }, { "MojiBtn", "文字入力", true, false },
+             { "ToolButton7", "フォント", false, true }, { "LineBtn", "自由線", true, false },
+             { "ToolButton8", "線色", false, true }, { "BackBtn", "次のウィンドウ", false, false },
+             { "CloseBtn", "閉じる", false, false }, { "LeftBtn", "前", false, false },
+             { "RightBtn", "次", false, false }, { "playBtn", "連続表示", true, false } }) {
+        QAction* a = form.Item(b.name);
+        ASSERT_NE(a, nullptr) << b.name;
+        EXPECT_EQ(a->toolTip(), Text(b.hint)) << b.name;
+        EXPECT_EQ(a->isCheckable(), b.check) << b.name;
+        EXPECT_EQ(a->isEnabled(), b.enabled) << b.name;
+        EXPECT_TRUE(a->statusTip().isEmpty()) << b.name;
+    }
+    QComboBox* rate = form.RateBox();
+    ASSERT_EQ(rate->count(), 8);
+    EXPECT_EQ(rate->itemText(0), "25%");
+    EXPECT_EQ(rate->itemText(7), "800%");
+    EXPECT_EQ(rate->currentIndex(), 3);
+    EXPECT_FALSE(rate->isEnabled());
+    EXPECT_FALSE(form.Timer1()->isActive());
+}
+
+TEST_F(MainFormTest, HintsGoToTheStatusPanel)
+{
+    TMainForm form({});
+    QStatusTipEvent tip(Text("既存の画像を開きます。"));
+    QApplication::sendEvent(&form, &tip);
+    EXPECT_EQ(form.StatusText(), Text("既存の画像を開きます。"));
+    QStatusTipEvent empty(QString {});
+    QApplication::sendEvent(&form, &empty);
+    EXPECT_EQ(form.StatusText(), QString());
+}
+
+TEST_F(MainFormTest, ColourChoiceIsStoredAndCheckedOnReopening)
+{
+    {
+        TMainForm form({});
+        EXPECT_TRUE(form.Item("cp0")->isChecked());
+        form.Item("cp9")->trigger(); // "赤"
+        EXPECT_EQ(form.Item("cp9")->text(), Text("赤"));
+        EXPECT_EQ(form.AppSettings().lineColor, 9);
+        form.close();
+    }
+    EXPECT_EQ(Stored("Line", "Color"), "9");
+    TMainForm form({});
+    form.PopupMenu3Change();
+    EXPECT_TRUE(form.Item("cp9")->isChecked());
+    EXPECT_FALSE(form.Item("cp0")->isChecked());
+}
+
+TEST_F(MainFormTest, ViewTogglesShowAndHideAndAreStored)
+{
+    {
+        TMainForm form({});
+        form.show();
+        form.Item("ToolBar1")->trigger();
+        EXPECT_FALSE(form.Panel1()->isVisible());
+        form.Item("StatusBar1")->trigger();
+        EXPECT_FALSE(form.statusBar()->isVisible());
+        form.close();
+    }
+    EXPECT_EQ(Stored("Bar", "Tool"), "0");
+    EXPECT_EQ(Stored("Bar", "Status"), "0");
+    TMainForm form({});
+    form.show();
+    EXPECT_FALSE(form.Item("ToolBar1")->isChecked());
+    EXPECT_FALSE(form.Panel1()->isVisible());
+}
+
+TEST_F(MainFormTest, DrawingToolsReleaseEachOther)
+{
+    TMainForm form({});
+    QAction* moji = form.Item("MojiBtn");
+    QAction* line = form.Item("LineBtn");
+    moji->setEnabled(true);
+    line->setEnabled(true);
+    moji->trigger();
+    EXPECT_TRUE(moji->isChecked());
+    line->trigger();
+    EXPECT_TRUE(line->isChecked());
+    EXPECT_FALSE(moji->isChecked());
+    moji->trigger();
+    EXPECT_FALSE(line->isChecked());
+}
+
+TEST_F(MainFormTest, SlideShowIntervalAndRearming)
+{
+    Store("Op", "wait", "0");
+    {
+        TMainForm form({});
+        EXPECT_EQ(form.Timer1()->interval(), 500);
+        QAction* play = form.Item("playBtn");
+        play->setEnabled(true);
+        play->trigger();
+        EXPECT_TRUE(form.Timer1()->isActive());
+        // A step disarms the timer; the posted message arms it again while the button is down.
+        form.Timer1Timer();
+        EXPECT_FALSE(form.Timer1()->isActive());
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(form.Timer1()->isActive());
+        // Released during a step: the show stops after it.
+        form.Timer1Timer();
+        play->trigger();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(form.Timer1()->isActive());
+    }
+    Store("Op", "wait", "5");
+    TMainForm form({});
+    EXPECT_EQ(form.Timer1()->interval(), 5000);
+}
+
+TEST_F(MainFormTest, MaximisedCloseKeepsTheStoredPosition)
+{
+    Store("Pos", "Left", "20");
+    Store("Pos", "Top", "10");
+    {
+        TMainForm form({});
+        form.showMaximized();
+        QCoreApplication::processEvents();
+        form.close();
+    }
+    EXPECT_EQ(Stored("Pos", "Left"), "20");
+    EXPECT_EQ(Stored("Pos", "Top"), "10");
+    EXPECT_EQ(Stored("Op", "jpg"), "90");
+    EXPECT_FALSE(Stored("Op", "240"));
+}
+
+TEST_F(MainFormTest, DamagedRegistryStartsWithDefaults)
+{
+    const char raw[] = "REGEDIT4\n[HKEY_CURRENT_USER\\software\\Tamsol\\vtl\\Op]\n\"jpg\"=hex:01,02\n\"wait\"=\"x\"\n"
+                       "\x00\xff\xfe\x01 binary \n[HKEY_CURRENT_USER\\software\\Tamsol\\vtl\\Sum]\n\"Size\"=\"3\"";
+    WriteFile(m_dir / "HKEY_CURRENT_USER.reg", std::string(raw, sizeof raw - 1));
+    TMainForm form({});
+    EXPECT_EQ(form.AppSettings().jpg, 90);
+    EXPECT_EQ(form.AppSettings().wait, 1);
+    EXPECT_EQ(form.AppSettings().sumSize, 3);
+    EXPECT_FALSE(form.AppSettings().twainDir.empty()); // the temporary folder stands in
+}
+
+TEST_F(MainFormTest, FontChoiceIsKeptForTheTextTool)
+{
+    DialogGuard guard;
+    QFont chosen(Text("IPAGothic"));
+    chosen.setPointSize(20);
+    chosen.setItalic(true);
+    guard.dialogs->fontAnswers.push_back(chosen);
+    guard.dialogs->fontAnswers.push_back(std::nullopt); // cancelled: nothing changes
+    {
+        TMainForm form({});
+        form.Item("ToolButton7")->trigger();
+        form.Item("ToolButton7")->trigger();
+        EXPECT_EQ(form.TextToolFont().pointSize(), 20);
+        form.close();
+    }
+    EXPECT_EQ(Stored("Font", "Size"), "20");
+    EXPECT_EQ(Stored("Font", "Style"), "2");
+    EXPECT_EQ(Stored("Font", "Color"), "$80000008");
+}
+
+TEST_F(MainFormTest, SettingFilesThatAskNothing)
+{
+    DialogGuard guard; // any question would fail the test
+    TMainForm form({});
+    TempDir files;
+    WriteFile(files / "only-marker.vtl", "%vtl%\r\n");
+    WriteFile(files / "wrong.vtl", "not a setting file\r\n3,/a.bmp\r\n");
+    form.LoadSettingFile(QString::fromStdString((files / "only-marker.vtl").string()));
+    form.LoadSettingFile(QString::fromStdString((files / "wrong.vtl").string()));
+    form.LoadSettingFile(QString::fromStdString((files / "missing.vtl").string()));
+    form.SaveSettingFile(); // no document: nothing is asked or written
+    EXPECT_TRUE(guard.dialogs->fileDialogs.empty());
+    EXPECT_TRUE(guard.dialogs->messages.empty());
+}
+
+TEST_F(MainFormTest, SetOpenUsesItsDialog)
+{
+    DialogGuard guard;
+    guard.dialogs->openAnswers.push_back(std::nullopt);
+    TMainForm form({});
+    form.Item("SetOpen")->trigger();
+    ASSERT_EQ(guard.dialogs->fileDialogs.size(), 1u);
+    EXPECT_EQ(guard.dialogs->fileDialogs[0].title, Text("設定ファイルの読み込み"));
+    EXPECT_EQ(guard.dialogs->fileDialogs[0].filter, Text("設定ファイル|*.vtl"));
+}
+
+TEST_F(MainFormTest, AboutBoxShowsTheVersionAndClosesOnAClick)
+{
+    DialogGuard guard;
+    guard.dialogs->dialogAnswers.push_back([](QDialog& box) {
+        EXPECT_EQ(box.windowTitle(), Text("バージョン情報"));
+        auto* version = box.findChild<QWidget*>("Version");
+        EXPECT_NE(version, nullptr);
+        EXPECT_EQ(vtl::app::ui::VersionText(), QStringLiteral("Version " VTL_VERSION));
+        box.show();
+        QTest::mouseClick(version, Qt::LeftButton);
+        EXPECT_EQ(box.result(), QDialog::Accepted);
+        return box.result();
+    });
+    TMainForm form({});
+    form.Item("HelpAboutItem")->trigger();
+    EXPECT_EQ(guard.dialogs->dialogsShown, (std::vector<QString> { "AboutBox" }));
+}

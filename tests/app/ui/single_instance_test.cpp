@@ -1,0 +1,84 @@
+// The program as a process: one instance at a time, and a picture of its window.
+#include "support/temp_dir.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using vtl::testing::TempDir;
+
+namespace {
+
+class ProgramTest : public ::testing::Test {
+protected:
+    QProcess* Start(QStringList arguments = {}, const QString& screenshot = {})
+    {
+        auto* p = new QProcess;
+        m_processes.emplace_back(p);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        // A private runtime folder, so that no other vtl (or test) holds this lock.
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(m_runtime.Path().string()));
+        env.insert("VTL_HOME", QString::fromStdString(m_home.Path().string()));
+        env.remove("VTL_REGISTRY_DIR");
+        if (!screenshot.isEmpty())
+            env.insert("VTL_SCREENSHOT", screenshot);
+        p->setProcessEnvironment(env);
+        p->start(QStringLiteral(VTL_BINARY_DIR "/src/vtl"), arguments);
+        EXPECT_TRUE(p->waitForStarted(5000));
+        return p;
+    }
+    // Waits until the first instance holds its lock (it has written nothing else yet).
+    void WaitForLock()
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!std::filesystem::exists(m_runtime / "Tamsol_vtl") && t.elapsed() < 10000)
+            QThread::msleep(20);
+        QThread::msleep(200);
+    }
+    ~ProgramTest() override
+    {
+        for (auto& p : m_processes) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+    }
+
+    TempDir m_runtime;
+    TempDir m_home;
+    std::vector<std::unique_ptr<QProcess>> m_processes;
+};
+
+}
+
+TEST_F(ProgramTest, SecondStartEndsAtOnceAndAKilledFirstLeavesNoLock)
+{
+    QProcess* first = Start();
+    WaitForLock();
+    ASSERT_EQ(first->state(), QProcess::Running);
+
+    QElapsedTimer t;
+    t.start();
+    QProcess* second = Start({ QStringLiteral("/some/picture.bmp") });
+    ASSERT_TRUE(second->waitForFinished(5000));
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_TRUE(second->readAllStandardOutput().isEmpty());
+
+    first->kill();
+    first->waitForFinished(5000);
+    const QString shot = QString::fromStdString((m_home / "shot.png").string());
+    QProcess* third = Start({}, shot);
+    ASSERT_TRUE(third->waitForFinished(20000));
+    EXPECT_EQ(third->exitCode(), 0);
+    QImage picture(shot);
+    ASSERT_FALSE(picture.isNull()) << "no screenshot written";
+    EXPECT_GE(picture.width(), 200);
+    // The settings were written on the way out.
+    EXPECT_TRUE(std::filesystem::exists(m_home / "HKEY_CURRENT_USER.reg"));
+}
