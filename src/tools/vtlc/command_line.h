@@ -1,0 +1,42 @@
+#pragma once
+// The command line of vtlc, parsed into what each subcommand needs.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vtl::tools {
+
+// Thrown for a command line that doesn't follow the grammar (exit status 2).
+struct UsageError {
+    std::string message;
+};
+
+struct Operation {
+    std::string name;
+    std::vector<std::string> arguments;
+};
+
+struct Options {
+    std::optional<std::string> as; // bmp, bmp-rle, jpeg, png, png-interlace, ...
+    std::optional<int> quality;
+    bool pngBest = false;
+    std::optional<std::string> format; // 1bit, 4bit, 4bit-rle, 8bit, 8bit-rle, 24bit, halftone, halftone-mono
+    std::optional<std::string> quantise; // low, high
+    std::optional<unsigned> oneBitColour; // 0xRRGGBB as written
+    std::optional<int> size; // thumbs --size
+    std::optional<std::string> strip; // cache --strip
+};
+
+struct CommandLine {
+    std::string command;
+    std::vector<std::string> operands;
+    std::vector<Operation> operations; // apply only
+    Options options;
+};
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+extern const char* const kUsage;
+
+} // namespace vtl::tools
