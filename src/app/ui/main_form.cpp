@@ -8,6 +8,8 @@
 #include "platform/qt/screens.h"
 
 #include <QActionGroup>
+#include <QClipboard>
+#include <QMimeData>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -112,6 +114,8 @@ TMainForm::TMainForm(QStringList arguments, QWidget* parent)
     BuildMenus();
     BuildToolBar();
     connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this] { UpdatePasteState(); });
+    // The clipboard's change notice keeps the paste command current.
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &TMainForm::UpdatePasteState);
     FormCreate();
 }
 
@@ -677,8 +681,12 @@ void TMainForm::Timer1Timer()
 void TMainForm::UpdatePasteState()
 {
     // Without a child window there is nothing to paste into.
-    if (Children().isEmpty())
+    if (Children().isEmpty()) {
         Item("PasteBtn")->setEnabled(false);
+        return;
+    }
+    const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
+    Item("PasteBtn")->setEnabled(offered && (offered->hasImage() || offered->hasFormat(QStringLiteral("image/bmp"))));
 }
 
 // ---- Help ----

@@ -4,6 +4,9 @@
 #include "support/temp_dir.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
@@ -298,4 +301,22 @@ TEST_F(MainFormTest, AboutBoxShowsTheVersionAndClosesOnAClick)
     TMainForm form({});
     form.Item("HelpAboutItem")->trigger();
     EXPECT_EQ(guard.dialogs->dialogsShown, (std::vector<QString> { "AboutBox" }));
+}
+
+TEST_F(MainFormTest, PasteNeedsAChildWindowAndAPicture)
+{
+    TMainForm form({});
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QGuiApplication::clipboard()->setImage(picture);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form.Item("PasteBtn")->isEnabled());
+
+    form.MdiArea()->addSubWindow(new QWidget)->show();
+    form.UpdatePasteState();
+    EXPECT_TRUE(form.Item("PasteBtn")->isEnabled());
+    QGuiApplication::clipboard()->setText(QStringLiteral("text only"));
+    QCoreApplication::processEvents();
+    form.UpdatePasteState();
+    EXPECT_FALSE(form.Item("PasteBtn")->isEnabled());
 }
