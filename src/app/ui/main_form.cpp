@@ -3,6 +3,8 @@
 #include "app/setting_file.h"
 #include "app/ui/about_box.h"
 #include "app/ui/image_lists.h"
+#include "document/ui/mdi_child.h"
+#include "input/ui/loading_pipeline.h"
 #include "platform/environment.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/screens.h"
@@ -60,6 +62,16 @@ namespace {
 
     QString Str(const std::string& s) { return QString::fromStdString(s); }
 
+    // The private message asking the frame to save picked colours, with their count.
+    struct PaletteSaveEvent : QEvent {
+        explicit PaletteSaveEvent(int n)
+            : QEvent(QEvent::Type(QEvent::User + kWmAppSavePalette))
+            , count(n)
+        {
+        }
+        int count;
+    };
+
     // A gap between tool buttons, where the tool bar has a separator rather than a divider.
     void AddGap(QToolBar* bar)
     {
@@ -113,7 +125,19 @@ TMainForm::TMainForm(QStringList arguments, QWidget* parent)
     BuildPopupMenu3();
     BuildMenus();
     BuildToolBar();
-    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this] { UpdatePasteState(); });
+    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* active) {
+        if (!active)
+            return; // the frame itself lost focus: the child stays the active one
+        if (m_activeChild == active)
+            return;
+        if (auto* previous = dynamic_cast<FrameChild*>(m_activeChild.data()))
+            previous->FormDeactivate();
+        m_activeChild = active;
+        MergeMenus(active);
+        if (auto* child = dynamic_cast<FrameChild*>(active))
+            child->FormActivate();
+        UpdatePasteState();
+    });
     // The clipboard's change notice keeps the paste command current.
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &TMainForm::UpdatePasteState);
     FormCreate();
@@ -158,6 +182,7 @@ void TMainForm::BuildMenus()
         m_items.insert(QString::fromUtf8(name), m->menuAction());
         // Leaving a menu clears the status panel.
         connect(m, &QMenu::aboutToHide, this, [this] { SetStatusText(QString()); });
+        m_frameMenus << m;
         return m;
     };
     auto item = [&](QMenu* m, const char* name, const char* caption, const char* hint, int image,
@@ -383,6 +408,12 @@ bool TMainForm::event(QEvent* event)
         SetStatusText(static_cast<QStatusTipEvent*>(event)->tip());
         return true;
     }
+    if (event->type() == QEvent::Type(QEvent::User + kWmAppSavePalette)) {
+        SavePickedPalette(static_cast<PaletteSaveEvent*>(event)->count);
+        return true;
+    }
+    if (event->type() == QEvent::WindowActivate)
+        HandleCommandLine();
     if (event->type() == QEvent::Type(QEvent::User + kWmAppRearm)) {
         if (Item("playBtn")->isChecked())
             m_timer1->start();
@@ -437,7 +468,61 @@ QList<QMdiSubWindow*> TMainForm::Children() const
 
 void TMainForm::FileExitItemClick() { close(); }
 
-QMdiSubWindow* TMainForm::OpenFile(const QString&, int) { return nullptr; }
+QMdiSubWindow* TMainForm::OpenFile(const QString& fileName, int zoomIndex)
+{
+    return input::ui::OpenFile(*this, fileName, zoomIndex);
+}
+
+void TMainForm::FileNewItemClick()
+{
+    OpenFile(QStringLiteral("無題%1").arg(Children().size() + 1), 3);
+}
+
+void TMainForm::FileOpenItemClick()
+{
+    FileDialogOptions o;
+    o.title = QStringLiteral("画像/アーカイブの読み込み");
+    o.filter = m_openFilter;
+    o.multiple = true;
+    auto chosen = Dialogs().OpenFileNames(this, o);
+    if (!chosen)
+        return;
+    for (const QString& name : *chosen)
+        OpenFile(name, 3);
+}
+
+void TMainForm::CloseAllClick()
+{
+    auto windows = Children();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if ((*it)->objectName() == QStringLiteral("FlistForm"))
+            continue; // the thumbnail browser stays
+        (*it)->close();
+        QCoreApplication::processEvents();
+    }
+}
+
+void TMainForm::RateBoxChange()
+{
+    if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
+        document->SetZoom(m_rateBox->currentIndex());
+}
+
+void TMainForm::HandleCommandLine()
+{
+    if (m_commandLineDone)
+        return;
+    // "-n" defers the command line to the next activation.
+    if (!m_arguments.isEmpty() && m_arguments.first() == QStringLiteral("-n"))
+        return;
+    m_commandLineDone = true;
+    for (const QString& argument : std::as_const(m_arguments)) {
+        if (argument.toLower().endsWith(QStringLiteral(".vtl")))
+            LoadSettingFile(argument);
+        else
+            OpenFile(QFileInfo(argument).absoluteFilePath(), 3);
+    }
+}
 
 void TMainForm::SetOpenClick()
 {
@@ -489,7 +574,7 @@ void TMainForm::SaveSettingFile()
         if (!QFileInfo::exists(document->FileName()))
             continue;
         QRect g = window->geometry();
-        entries.push_back({ document->ZoomIndex(), document->FileName().toStdString(),
+        entries.push_back({ document->CurrentZoomIndex(), document->FileName().toStdString(),
             window->windowTitle().toStdString(), platform::TRect { g.left(), g.top(), g.left() + g.width(), g.top() + g.height() } });
     }
     if (entries.empty())
@@ -512,8 +597,6 @@ void TMainForm::SaveSettingFile()
 
 // The commands below are carried out by the document window, the loading pipeline, the plug-in
 // options, the thumbnail browser and the scanner, which connect here as they are built.
-void TMainForm::FileNewItemClick() { }
-void TMainForm::FileOpenItemClick() { }
 void TMainForm::ScanImageExecute() { }
 void TMainForm::SelectDeviceExecute() { }
 void TMainForm::SumBtnClick() { }
@@ -528,9 +611,39 @@ void TMainForm::CopyItemClick() { }
 void TMainForm::RCopyBtnClick() { }
 void TMainForm::PasteItemClick() { }
 void TMainForm::DelBtnClick() { }
-void TMainForm::RateBoxChange() { }
 void TMainForm::LeftBtnClick() { }
 void TMainForm::RightBtnClick() { }
+
+void TMainForm::MergeMenus(QMdiSubWindow* active)
+{
+    auto* owner = dynamic_cast<FrameChild*>(active);
+    QList<QMenu*> menus = owner ? owner->ChildMenus() : m_frameMenus;
+    if (owner) {
+        menus << m_windowMenu;
+        menus << m_frameMenus.last(); // help
+    }
+    QMenuBar* bar = menuBar();
+    bar->clear();
+    for (QMenu* m : menus)
+        bar->addMenu(m);
+}
+
+void TMainForm::ChildClosing(QMdiSubWindow* child)
+{
+    const auto children = Children();
+    if (!children.contains(child))
+        return;
+    if (children.size() == 1) {
+        for (const char* name : { "CopyBtn", "PasteBtn", "SaveBtn", "PrintBtn", "UndoBtn", "CloseBtn", "RCopyBtn",
+                 "MojiBtn", "LineBtn" })
+            Item(QString::fromUtf8(name))->setEnabled(false);
+        m_rateBox->setEnabled(false);
+        setWindowTitle(QString::fromUtf8(kCaption));
+        MergeMenus(nullptr);
+    } else if (children.size() == 2) {
+        Item("BackBtn")->setEnabled(false);
+    }
+}
 
 // ---- View ----
 
@@ -687,6 +800,16 @@ void TMainForm::UpdatePasteState()
     }
     const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
     Item("PasteBtn")->setEnabled(offered && (offered->hasImage() || offered->hasFormat(QStringLiteral("image/bmp"))));
+}
+
+// ---- Palette files ----
+
+void TMainForm::RequestPaletteSave(int count) { QCoreApplication::postEvent(this, new PaletteSaveEvent(count)); }
+
+void TMainForm::SavePickedPalette(int count)
+{
+    // Written by the palette file commands once the palette file format is in the program.
+    (void)count;
 }
 
 // ---- Help ----

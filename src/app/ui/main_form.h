@@ -2,13 +2,16 @@
 // The multiple-document frame: menu, tool bar, status bar and the commands that belong to the frame.
 
 #include "app/settings.h"
+#include "platform/color.h"
 #include "platform/geometry.h"
 #include "platform/registry.h"
 
 #include <QFont>
 #include <QMainWindow>
 #include <QMap>
+#include <QPointer>
 #include <QStringList>
+#include <array>
 #include <memory>
 
 class QAction;
@@ -30,9 +33,19 @@ public:
     virtual ~SettingFileDocument() = default;
     virtual bool Modified() const = 0;
     virtual QString FileName() const = 0;
-    virtual int ZoomIndex() const = 0;
+    virtual int CurrentZoomIndex() const = 0;
     // The document's save-as command.
     virtual void SaveAs() = 0;
+};
+
+// A child window of the frame: its menus replace the frame's while it is active, and it hears
+// when it becomes or stops being the active child.
+class FrameChild {
+public:
+    virtual ~FrameChild() = default;
+    virtual QList<QMenu*> ChildMenus() const = 0;
+    virtual void FormActivate() = 0;
+    virtual void FormDeactivate() = 0;
 };
 
 class TMainForm : public QMainWindow {
@@ -49,6 +62,8 @@ public:
     platform::Registry& Registry() { return *m_registry; }
     QFont& TextToolFont() { return m_textFont; }
     QMdiArea* MdiArea() const { return m_mdiArea; }
+    // The child windows in the frame's order (creation order).
+    QList<QMdiSubWindow*> Children() const;
 
     // The first status panel; repainted at once, as long work shows its progress there.
     void SetStatusText(const QString& text);
@@ -68,6 +83,18 @@ public:
     // The entry of the loading pipeline; a later part of the program fills it in. Returns the new
     // document window, or nullptr.
     QMdiSubWindow* OpenFile(const QString& fileName, int zoomIndex);
+
+    // The child windows' menus replace the frame's File, View and Edit menus while they are active;
+    // the window list and help stay.
+    void MergeMenus(QMdiSubWindow* active);
+    // Updates the frame's buttons when a child window is about to close.
+    void ChildClosing(QMdiSubWindow* child);
+
+    // Set by the thumbnail browser and archive windows when they open a picture.
+    bool steppingFlag = false;
+    // Colours picked in a document for a palette file, and their count.
+    std::array<platform::RGBQuad, 256> palettePick {};
+    int palettePickCount = 0;
 
     // Palette files and join state used by the document's commands.
     int navigationSource = 0; // 0 thumbnail browser, 1 archive window
@@ -118,6 +145,14 @@ public:
     void PopupMenu3Change();
     void Timer1Timer();
     void UpdatePasteState();
+    // Z1: closes every child but the thumbnail browser, last to first.
+    void CloseAllClick();
+    // The files named on the command line, opened at the first activation.
+    void HandleCommandLine();
+    // Posts the request to save `count` picked colours as a palette file (answered later).
+    void RequestPaletteSave(int count);
+    // Saves the picked colours: asks for a palette file name and writes the first `count`.
+    void SavePickedPalette(int count);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -136,7 +171,6 @@ private:
     void ApplyTextFont();
     void StoreTextFont();
     void FillWindowMenu();
-    QList<QMdiSubWindow*> Children() const;
     void ArrangeChildren(bool stacked);
 
     QStringList m_arguments;
@@ -148,6 +182,8 @@ private:
     QString m_setOpenFolder;
     QString m_setSaveFolder;
     bool m_destroyed = false;
+    bool m_commandLineDone = false;
+    QString m_openFilter = QStringLiteral("画像|*.bmp;*.jpg;*.jpeg;*.png;*.snx|すべて|*.*");
 
     QMap<QString, QAction*> m_items;
     QWidget* m_panel1 = nullptr;
@@ -158,6 +194,8 @@ private:
     QMenu* m_popupMenu3 = nullptr;
     QMenu* m_filterPopUp = nullptr;
     QMenu* m_windowMenu = nullptr;
+    QList<QMenu*> m_frameMenus;
+    QPointer<QMdiSubWindow> m_activeChild;
     QActionGroup* m_colourGroup = nullptr;
     QTimer* m_timer1 = nullptr;
 };

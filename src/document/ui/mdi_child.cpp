@@ -1,0 +1,641 @@
+#include "document/ui/mdi_child.h"
+
+#include "document/ui/image_view.h"
+#include "platform/qt/dialog_service.h"
+#include "render/qimage_bridge.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QMdiArea>
+#include <QMenu>
+#include <QRubberBand>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QWheelEvent>
+
+namespace vtl::document::ui {
+
+using app::ui::TMainForm;
+using platform::TPixelFormat;
+using platform::qt::Dialogs;
+using platform::qt::MsgButtons;
+using platform::qt::MsgIcon;
+using platform::qt::MsgResult;
+
+namespace {
+    const char* const kZoomItems[] = { "S25", "S50", "S75", "S100", "S150", "S200", "S400", "S800" };
+    const char* const kZoomCaptions[] = { "25%", "50%", "75%", "100%", "150%", "200%", "400%", "800%" };
+    const char* const kLineColourItems[16] = { "黒", "茶色", "緑", "オリーブ", "紺", "紫", "青緑", "銀色", "灰色",
+        "赤", "黄緑", "黄", "青", "赤紫", "水色", "白" };
+    // Menu order of the colour items: c0 to c6, c8, then c7, c9 to c15.
+    const int kLineColourOrder[16] = { 0, 1, 2, 3, 4, 5, 6, 8, 7, 9, 10, 11, 12, 13, 14, 15 };
+    const char* const kAskSave = " は変更がありますが保存しますか?";
+
+    QString U(const char* s) { return QString::fromUtf8(s); }
+}
+
+int ZoomedLength(int length, int zoomIndex)
+{
+    switch (zoomIndex) {
+    case 0:
+        return length / 4;
+    case 1:
+        return length / 2;
+    case 2:
+        return length * 3 / 4;
+    case 3:
+        return length;
+    case 4:
+        return length * 3 / 2;
+    case 5:
+        return length * 2;
+    case 6:
+        return length * 4;
+    case 7:
+        return length * 8;
+    default:
+        return length;
+    }
+}
+
+int DisplayToPicture(int value, int zoomIndex)
+{
+    switch (zoomIndex) {
+    case 0:
+        return value * 4;
+    case 1:
+        return value * 2;
+    case 2:
+        return value * 4 / 3;
+    case 4:
+        return value * 2 / 3;
+    case 5:
+        return value / 2;
+    case 6:
+        return value / 4;
+    case 7:
+        return value / 8;
+    default:
+        return value;
+    }
+}
+
+QString PixelFormatName(TPixelFormat format)
+{
+    switch (format) {
+    case TPixelFormat::pf1bit:
+        return U("白黒");
+    case TPixelFormat::pf4bit:
+        return U("16 色");
+    case TPixelFormat::pf8bit:
+        return U("256 色");
+    case TPixelFormat::pf15bit:
+    case TPixelFormat::pf16bit:
+        return U("High Color");
+    case TPixelFormat::pf24bit:
+    case TPixelFormat::pf32bit:
+        return U("True Color");
+    default:
+        return QString();
+    }
+}
+
+TMDIChild::TMDIChild(TMainForm& main)
+    : QMdiSubWindow(nullptr)
+    , m_main(main)
+{
+    setObjectName(QStringLiteral("MDIChild"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("ScrollArea"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_scroll->setBackgroundRole(QPalette::Button); // clBtnFace
+    m_image = new TImage;
+    m_scroll->setWidget(m_image);
+    m_scroll->setWidgetResizable(false);
+    m_scroll->viewport()->installEventFilter(this);
+    setWidget(m_scroll);
+    m_shape = new QRubberBand(QRubberBand::Rectangle, m_image);
+    m_shape->setObjectName(QStringLiteral("Shape"));
+    m_shape->hide();
+    connect(m_image, &TImage::MouseDown, this, &TMDIChild::Image1MouseDown);
+    connect(m_image, &TImage::MouseMove, this, &TMDIChild::Image1MouseMove);
+    connect(m_image, &TImage::MouseUp, this, &TMDIChild::Image1MouseUp);
+    setGeometry(662, 100, 408, 240);
+    BuildMenus();
+    Item("DC240")->setVisible(m_main.AppSettings().show240);
+    ZoomIndex = -1;
+}
+
+TMDIChild::~TMDIChild() = default;
+
+QAction* TMDIChild::Item(const QString& name) const { return m_items.value(name, nullptr); }
+QWidget* TMDIChild::Shape() const { return m_shape; }
+
+QAction* TMDIChild::Forward(QMenu* menu, const char* name, const char* caption, void (TMainForm::*handler)())
+{
+    QAction* a = menu->addAction(U(caption));
+    a->setObjectName(U(name));
+    // The frame's item of the same name carries the hint the user already knows.
+    if (QAction* frameItem = m_main.Item(U(name)))
+        a->setStatusTip(frameItem->statusTip());
+    connect(a, &QAction::triggered, &m_main, handler);
+    m_items.insert(U(name), a);
+    return a;
+}
+
+void TMDIChild::BuildMenus()
+{
+    auto menu = [&](const char* name, const char* caption) {
+        auto* m = new QMenu(U(caption), this);
+        m->setObjectName(U(name));
+        m->menuAction()->setObjectName(U(name));
+        m_items.insert(U(name), m->menuAction());
+        connect(m, &QMenu::aboutToHide, this, [this] { m_main.SetStatusText(QString()); });
+        m_menus << m;
+        return m;
+    };
+    auto item = [&](QMenu* m, const char* name, const char* caption, const char* hint = "", bool enabled = true) {
+        QAction* a = m->addAction(U(caption));
+        a->setObjectName(U(name));
+        a->setStatusTip(U(hint));
+        a->setEnabled(enabled);
+        m_items.insert(U(name), a);
+        return a;
+    };
+    auto submenu = [&](QMenu* parent, const char* name, const char* caption, bool enabled = true) {
+        QMenu* m = parent->addMenu(U(caption));
+        m->setObjectName(U(name));
+        m->menuAction()->setObjectName(U(name));
+        m->menuAction()->setEnabled(enabled);
+        m_items.insert(U(name), m->menuAction());
+        return m;
+    };
+
+    QMenu* file = menu("File1", "ファイル(&F)");
+    Forward(file, "FileNewItem", "新規作成(&N)", &TMainForm::FileNewItemClick)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    Forward(file, "FileOpenItem", "開く(&O)", &TMainForm::FileOpenItemClick)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    Forward(file, "SetOpen", "設定を開く(&E)", &TMainForm::SetOpenClick);
+    connect(item(file, "FileCloseItem", "閉じる(&C)", "ウインドウを閉じます。"), &QAction::triggered, this, &QWidget::close);
+    connect(item(file, "Z1", "すべて閉じる(&Q)", "すべてのウインドウを閉じます。"), &QAction::triggered, &m_main,
+        &TMainForm::CloseAllClick);
+    file->addSeparator();
+    Forward(file, "Q1", "イメージの取得(&Q)", &TMainForm::ScanImageExecute)->setStatusTip(m_main.Item("ScanImage")->statusTip());
+    Forward(file, "L3", "デバイスの選択(&L)...", &TMainForm::SelectDeviceExecute)->setStatusTip(m_main.Item("SelectDevice")->statusTip());
+    file->addSeparator();
+    item(file, "FileSaveAsItem", "名前を付けて保存(&S)...", "画像を名前を付けて保存します。", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(item(file, "SetSave", "設定を保存(&F)...", "開いている画像の設定を保存します。"), &QAction::triggered, &m_main,
+        &TMainForm::SaveSettingFile);
+    item(file, "PalSaveAsItem", "パレットを保存(&T)", "パレットを保存します。", false);
+    item(file, "PrintItem", "印刷(&P)", "画像を印刷します。", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    file->addSeparator();
+    Forward(file, "SumMenu", "サムネイル(&S)", &TMainForm::SumMenuClick)->setCheckable(true);
+    file->addSeparator();
+    Forward(file, "FileExitItem", "終了(&X)", &TMainForm::FileExitItemClick);
+
+    QMenu* edit = menu("Edit1", "編集(&E)");
+    item(edit, "Undo1", "元に戻す(&U)", "直前の操作を取り消します。", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    edit->addSeparator();
+    item(edit, "Copy1", "コピー(&C)", "画像をクリップボードにコピーします。", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    item(edit, "SCopyItem", "表示サイズコピー(&V)", "表示している大きさでコピーします。", false);
+    item(edit, "RCopyItem", "範囲コピー(&H)", "選択した範囲をコピーします。", false);
+    item(edit, "Paste1", "貼り付け(&P)", "クリップボードの画像を貼り付けます。", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+    edit->addSeparator();
+    QMenu* reduce = submenu(edit, "N4", "減色(&Q)");
+    item(reduce, "DC256", "256色", "256色に減色します。", false);
+    item(reduce, "DC240", "sys+240色", "システム色と240色に減色します。", false);
+    item(reduce, "DC16", "16色", "16色に減色します。", false);
+    item(reduce, "Mono1", "モノクロ", "白黒にします。", false);
+    item(reduce, "Mono2", "２値化", "しきい値で２値化します。", false);
+    item(edit, "Cxor1", "色反転(&X)", "色を反転します。");
+    QMenu* rotate = submenu(edit, "GRotate", "回転(&R)", false);
+    item(rotate, "L1", "左90゜(&L)", "左に90度回転します。");
+    item(rotate, "R1", "右90゜(&R)", "右に90度回転します。");
+    item(rotate, "N180R1", "180゜(&C)", "180度回転します。");
+    item(rotate, "R2", "上下反転(&H)", "上下を反転します。");
+    item(rotate, "N15", "任意指定(&F)", "角度を指定して回転します。");
+    item(edit, "GLM1", "拡大/縮小(&S)", "画像の大きさを変えます。");
+    item(edit, "ClpMnu", "クリップ(&L)", "選択範囲を切り抜きます。");
+    edit->addSeparator();
+    connect(item(edit, "ConnectItem", "連結(&A)", "二つの画像を連結します。", false), &QAction::triggered, this,
+        [] { /* the join dialog connects here */ });
+    edit->addSeparator();
+    connect(item(edit, "SelPalItem", "パレット作成(&T)", "クリックした色でパレットを作ります。", false), &QAction::triggered, this,
+        &TMDIChild::SelPalItemClick);
+
+    QMenu* insert = menu("Insert1", "挿入(&I)");
+    item(insert, "InsStr", "文字入力(&I)", "文字を入力します。", false);
+    item(insert, "FontMnu2", "文字フォント(&F)", "文字のフォントを選びます。");
+    insert->addSeparator();
+    item(insert, "InsLine", "自由線(&L)", "自由線を描きます。", false);
+    QMenu* colours = submenu(insert, "LC1", "線色(&C)");
+    auto* colourGroup = new QActionGroup(this);
+    for (int n : kLineColourOrder) {
+        QAction* a = item(colours, QStringLiteral("c%1").arg(n).toUtf8().constData(), kLineColourItems[n]);
+        a->setCheckable(true);
+        colourGroup->addAction(a);
+    }
+    QMenu* widths = submenu(insert, "W1", "線幅(&W)");
+    auto* widthGroup = new QActionGroup(this);
+    for (auto [name, caption] : { std::pair { "lw1", "小　(1)" }, { "lw3", "中　(3)" }, { "lw5", "大　(5)" },
+             { "lw10", "特大(10)" } }) {
+        QAction* a = item(widths, name, caption);
+        a->setCheckable(true);
+        widthGroup->addAction(a);
+    }
+
+    QMenu* view = menu("Show1", "表示(&V)");
+    connect(item(view, "TitleItem", "キャプション(&C)", "ウインドウのタイトルを変更します。"), &QAction::triggered, this,
+        &TMDIChild::TitleItemClick);
+    item(view, "Wall1", "壁紙に設定(&W)", "画像を壁紙にします。", false);
+    QMenu* zoom = submenu(view, "S1", "表示サイズ(&S)");
+    m_zoomGroup = new QActionGroup(this);
+    for (int i = 0; i < 8; ++i) {
+        QAction* a = item(zoom, kZoomItems[i], kZoomCaptions[i], "表示倍率を変更します。");
+        a->setCheckable(true);
+        a->setChecked(i == 3);
+        m_zoomGroup->addAction(a);
+        connect(a, &QAction::triggered, this, [this, i] { ZoomClick(i); });
+    }
+    view->addSeparator();
+    item(view, "Info1", "サイズ情報(&I)");
+    view->addSeparator();
+    QAction* toolBar = Forward(view, "ToolBar1", "ツールバー(&T)", &TMainForm::ToolBar1Click);
+    QAction* statusBar = Forward(view, "StatusBar1", "ステータスバー(&B)", &TMainForm::StatusBar1Click);
+    for (QAction* a : { toolBar, statusBar }) {
+        a->setCheckable(true);
+        // The frame's item holds the state; this one follows it.
+        disconnect(a, &QAction::triggered, &m_main, nullptr);
+        connect(a, &QAction::triggered, this, [this, a] {
+            QAction* frameItem = m_main.Item(a->objectName());
+            frameItem->setChecked(a->isChecked());
+            frameItem->trigger();
+            frameItem->setChecked(a->isChecked());
+        });
+    }
+    view->addSeparator();
+    Forward(view, "Option1", "オプション(&O)...", &TMainForm::Option1Click);
+    Forward(view, "Filter2", "フィルタ設定(&U)...", &TMainForm::Filter1Click)->setStatusTip(m_main.Item("Filter1")->statusTip());
+    Forward(view, "L2", "関連付け(&L)...", &TMainForm::KanrenClick)->setStatusTip(m_main.Item("Kanren")->statusTip());
+
+    QMenu* filter = menu("Filtter1", "フィルタ(&T)");
+    filter->menuAction()->setEnabled(false);
+    item(filter, "Mosaic1", "モザイク(&M)", "モザイクをかけます。");
+    QMenu* gauss = submenu(filter, "Gauss1", "ぼかし(&B)");
+    item(gauss, "Gauss2", "小(&S)", "弱くぼかします。");
+    item(gauss, "Gauss3", "大(&L)", "強くぼかします。");
+    item(filter, "Sharp1", "シャープ(&S)", "輪郭を強調します。");
+    QMenu* sepia = submenu(filter, "Sepia1", "セピア(&P)");
+    item(sepia, "Sepia2", "100%", "セピア調にします。");
+    item(sepia, "Sepia3", "75%", "セピア調にします。");
+    item(sepia, "Sepia4", "50%", "セピア調にします。");
+    item(filter, "Median1", "メディアン(&D)", "ノイズを除去します。");
+    QMenu* oil = submenu(filter, "Oil1", "油絵(&O)");
+    item(oil, "Oil2", "小(&S)", "油絵風にします。");
+    item(oil, "Oil3", "大(&L)", "油絵風にします。");
+    item(filter, "enboss1", "エンボス(&E)", "浮き彫りにします。");
+    filter->addSeparator();
+    item(filter, "Gray1", "グレースケール(&G)", "グレースケールにします。");
+    item(filter, "Edge1", "エッジ(&E)", "エッジを抽出します。");
+    item(filter, "Edge2", "等高線(&C)", "等高線を抽出します。");
+    filter->addSeparator();
+    item(filter, "ChgRgb", "RGB調整(&R)", "RGBを調整します。");
+    item(filter, "ChgHsi", "明度・彩度・色相(&H)", "明度・彩度・色相を調整します。");
+    filter->addSeparator();
+    item(filter, "N14", "ユーザーフィルタ(&U)", "ユーザーフィルタをかけます。");
+}
+
+void TMDIChild::RedrawDisplayCopy()
+{
+    const int width = ZoomedLength(Picture.Width(), ZoomIndex);
+    const int height = ZoomedLength(Picture.Height(), ZoomIndex);
+    m_image->SetPicture({});
+    platform::TBitmap copy(width, height, Picture.PixelFormat());
+    if (Picture.HasPalette())
+        copy.SetPalette(Picture.PaletteEntries());
+    if (width > 0 && height > 0)
+        copy.Canvas().StretchDraw({ 0, 0, width, height }, Picture);
+    m_display = std::move(copy);
+    m_image->resize(width, height);
+    m_image->SetPicture(render::DisplayImage(m_display));
+}
+
+void TMDIChild::ZoomClick(int zoomIndex)
+{
+    if (ZoomIndex != zoomIndex) {
+        ZoomIndex = zoomIndex;
+        RedrawDisplayCopy();
+    }
+    ZoomIndex = zoomIndex;
+    Item(U(kZoomItems[zoomIndex]))->setChecked(true);
+    Item("SCopyItem")->setEnabled(zoomIndex != 3);
+    Item("RCopyItem")->setEnabled(false);
+    m_shape->hide();
+    m_main.Item("RCopyBtn")->setEnabled(false);
+    FitWindow();
+}
+
+void TMDIChild::FitWindow()
+{
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    if (!isMaximized()) {
+        // The frame around the client area: what the window has beyond its contents.
+        const QSize decoration = size() - m_scroll->size();
+        resize(m_image->size() + decoration);
+    }
+    if (ZoomIndex != -1)
+        m_main.RateBox()->setCurrentIndex(ZoomIndex);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+void TMDIChild::SetZoom(int zoomIndex)
+{
+    PalettePick = false;
+    if (zoomIndex >= 0 && zoomIndex <= 7)
+        ZoomClick(zoomIndex);
+    const bool canUndo = !UndoPicture.Empty();
+    Item("Undo1")->setEnabled(canUndo);
+    m_main.Item("UndoBtn")->setEnabled(canUndo);
+    EnableFormatCommands();
+}
+
+void TMDIChild::EnableFormatCommands()
+{
+    enum State { Same, Off, On };
+    struct Row {
+        State dc256, dc240, dc16, mono1, mono2, filter;
+    };
+    Row row;
+    switch (Picture.PixelFormat()) {
+    case TPixelFormat::pf4bit:
+        row = { Same, Same, Off, On, On, Off };
+        break;
+    case TPixelFormat::pf8bit:
+        row = { Same, On, On, On, On, On };
+        break;
+    case TPixelFormat::pf15bit:
+    case TPixelFormat::pf16bit:
+    case TPixelFormat::pf32bit:
+        row = { On, On, On, On, On, Same };
+        break;
+    case TPixelFormat::pf24bit:
+        row = { On, On, On, On, On, On };
+        break;
+    default:
+        row = { Off, Off, Off, Off, Off, Off };
+        break;
+    }
+    auto apply = [&](const char* name, State state) {
+        if (state != Same)
+            Item(U(name))->setEnabled(state == On);
+    };
+    apply("DC256", row.dc256);
+    apply("DC240", row.dc240);
+    apply("DC16", row.dc16);
+    apply("Mono1", row.mono1);
+    apply("Mono2", row.mono2);
+    apply("Filtter1", row.filter);
+}
+
+void TMDIChild::UpdateSizeInfo()
+{
+    Item("Info1")->setStatusTip(QStringLiteral("%1 x %2 ( %3 )")
+                                    .arg(Picture.Width())
+                                    .arg(Picture.Height())
+                                    .arg(PixelFormatName(Picture.PixelFormat())));
+}
+
+void TMDIChild::PictureChanged()
+{
+    const int zoom = ZoomIndex;
+    ZoomIndex = -1;
+    SetZoom(zoom);
+    UpdateSizeInfo();
+}
+
+void TMDIChild::EnableLoadedCommands(int zoomIndex)
+{
+    Item("PalSaveAsItem")->setEnabled(false);
+    for (const char* name : { "ConnectItem", "FileSaveAsItem", "PrintItem", "Copy1", "GRotate", "Cxor1", "GLM1",
+             "ClpMnu", "Wall1" })
+        Item(U(name))->setEnabled(true);
+    Item("SCopyItem")->setEnabled(zoomIndex != 3);
+    EnableFormatCommands();
+    for (const char* name : { "CopyBtn", "SaveBtn", "PrintBtn", "MojiBtn", "LineBtn" })
+        m_main.Item(U(name))->setEnabled(true);
+    m_main.RateBox()->setEnabled(true);
+}
+
+void TMDIChild::TitleItemClick()
+{
+    // The value input dialog in text mode stands here until the processing dialogs exist.
+    auto answer = Dialogs().TextInput(this, U("ウインドウタイトルの入力"), windowTitle());
+    if (answer && !answer->isEmpty())
+        setWindowTitle(*answer);
+}
+
+void TMDIChild::SelPalItemClick()
+{
+    PalettePick = true;
+    m_main.palettePickCount = 0;
+}
+
+void TMDIChild::FormActivate()
+{
+    const bool canUndo = !UndoPicture.Empty();
+    Item("Undo1")->setEnabled(canUndo);
+    m_main.Item("UndoBtn")->setEnabled(canUndo);
+    m_main.RateBox()->setEnabled(true);
+    m_main.Item("CloseBtn")->setEnabled(true);
+    m_main.Item("DelBtn")->setEnabled(false);
+    const bool picture = !Picture.Empty();
+    for (const char* name : { "Copy1", "ConnectItem", "GRotate", "Cxor1", "GLM1", "ClpMnu", "Wall1" })
+        Item(U(name))->setEnabled(picture);
+    for (const char* name : { "CopyBtn", "SaveBtn", "PrintBtn", "MojiBtn", "LineBtn" })
+        m_main.Item(U(name))->setEnabled(picture);
+    m_main.Item("MojiBtn")->setChecked(false);
+    m_main.Item("LineBtn")->setChecked(false);
+    m_main.Item("RCopyBtn")->setEnabled(Item("RCopyItem")->isEnabled());
+    m_main.setWindowTitle(FileNameValue + QStringLiteral(" - Vistrel"));
+    for (const char* name : { "ToolBar1", "StatusBar1", "SumMenu" })
+        Item(U(name))->setChecked(m_main.Item(U(name))->isChecked());
+    m_main.UpdatePasteState();
+    if (ZoomIndex != -1)
+        m_main.RateBox()->setCurrentIndex(ZoomIndex);
+    for (const char* name : { "LeftBtn", "RightBtn", "playBtn" })
+        m_main.Item(U(name))->setEnabled(m_main.steppingFlag);
+    m_main.Item("playBtn")->setChecked(false);
+    m_main.steppingFlag = false;
+}
+
+void TMDIChild::FormDeactivate() { PalettePick = false; }
+
+void TMDIChild::FileSaveAsItemClick() { }
+
+void TMDIChild::closeEvent(QCloseEvent* event)
+{
+    if (ModifiedCount != 0) {
+        m_main.MdiArea()->setActiveSubWindow(this);
+        auto answer = Dialogs().MessageBox(this, QStringLiteral("vtl"), windowTitle() + U(kAskSave), MsgIcon::Warning,
+            MsgButtons::YesNo);
+        if (answer == MsgResult::Yes)
+            FileSaveAsItemClick();
+    }
+    // The window closes in every case, also when the save was cancelled.
+    FormClose();
+    QMdiSubWindow::closeEvent(event);
+    event->accept();
+}
+
+void TMDIChild::FormClose() { m_main.ChildClosing(this); }
+
+void TMDIChild::keyReleaseEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Left:
+        if (m_main.Item("playBtn")->isEnabled())
+            m_main.LeftBtnClick();
+        break;
+    case Qt::Key_Right:
+        if (m_main.Item("playBtn")->isEnabled())
+            m_main.RightBtnClick();
+        break;
+    case Qt::Key_Escape:
+        m_main.Item("playBtn")->setChecked(false);
+        m_main.playBtnClick();
+        break;
+    default:
+        QMdiSubWindow::keyReleaseEvent(event);
+    }
+}
+
+void TMDIChild::WheelScroll(bool down)
+{
+    QScrollBar* bar = m_scroll->verticalScrollBar();
+    if (!bar->isVisible())
+        return;
+    const int step = m_scroll->viewport()->height() * 2 / 3 + 1;
+    bar->setValue(down ? std::min(bar->value() + step, bar->maximum()) : std::max(bar->value() - step, 0));
+}
+
+bool TMDIChild::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Wheel) {
+        WheelScroll(static_cast<QWheelEvent*>(event)->angleDelta().y() < 0);
+        return true;
+    }
+    if (watched == m_scroll->viewport() && event->type() == QEvent::MouseMove)
+        m_main.SetStatusText(QString());
+    return QMdiSubWindow::eventFilter(watched, event);
+}
+
+void TMDIChild::mouseMoveEvent(QMouseEvent* event)
+{
+    m_main.SetStatusText(QString());
+    QMdiSubWindow::mouseMoveEvent(event);
+}
+
+void TMDIChild::ShowRect(int left, int top, int right, int bottom)
+{
+    m_main.SetStatusText(QStringLiteral(" Rect (%1:%2) - (%3:%4)").arg(left).arg(top).arg(right).arg(bottom));
+}
+
+void TMDIChild::Image1MouseDown(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    if (PalettePick) {
+        // Display coordinates are taken as picture coordinates, whatever the zoom.
+        platform::TColor c = Picture.Pixel(p.x(), p.y());
+        int& count = m_main.palettePickCount;
+        const int target = Picture.PixelFormat() == TPixelFormat::pf8bit ? 16 : 256;
+        if (count < 256)
+            m_main.palettePick[static_cast<size_t>(count)]
+                = { platform::GetRValue(c), platform::GetGValue(c), platform::GetBValue(c), 0 };
+        ++count;
+        m_main.SetStatusText(QStringLiteral(" パレット %1/%2 選択").arg(count).arg(target));
+        if (count >= target) {
+            PalettePick = false;
+            m_main.RequestPaletteSave(target);
+        }
+        return;
+    }
+    if (m_main.Item("MojiBtn")->isChecked()) {
+        Selection.Left = p.x();
+        Selection.Top = p.y();
+        Item("RCopyItem")->setEnabled(false);
+        m_shape->hide();
+        m_main.Item("RCopyBtn")->setEnabled(false);
+        return;
+    }
+    if (m_main.Item("LineBtn")->isChecked())
+        return; // the free line starts here once the drawing tools exist
+    if (event->button() == Qt::LeftButton) {
+        m_shape->hide();
+        m_shape->setGeometry(p.x(), p.y(), 0, 0);
+        Selection = { p.x(), p.y(), p.x(), p.y() };
+        Dragging = true;
+        Item("RCopyItem")->setEnabled(false);
+        m_main.Item("RCopyBtn")->setEnabled(false);
+    }
+}
+
+void TMDIChild::Image1MouseMove(QMouseEvent* event)
+{
+    if (PalettePick)
+        return;
+    const QPoint p = event->position().toPoint();
+    const bool outside = p.x() < 0 || p.y() < 0 || p.x() > m_image->width() || p.y() > m_image->height();
+    if (m_main.Item("LineBtn")->isChecked() && Dragging) {
+        if (outside)
+            Dragging = false;
+        return;
+    }
+    if (Dragging) {
+        if (outside) {
+            Dragging = false;
+            m_shape->hide();
+        } else {
+            Selection.Right = p.x();
+            Selection.Bottom = p.y();
+            m_shape->setGeometry(QRect(QPoint(std::min(Selection.Left, p.x()), std::min(Selection.Top, p.y())),
+                QSize(std::abs(p.x() - Selection.Left), std::abs(p.y() - Selection.Top))));
+            m_shape->show();
+        }
+        ShowRect(Selection.Left, Selection.Top, p.x(), p.y());
+        return;
+    }
+    m_main.SetStatusText(QStringLiteral(" Point (%1:%2)").arg(p.x()).arg(p.y()));
+}
+
+void TMDIChild::Image1MouseUp(QMouseEvent* event)
+{
+    if (PalettePick)
+        return;
+    const QPoint p = event->position().toPoint();
+    if (!m_main.Item("LineBtn")->isChecked() && Dragging) {
+        if (p.x() < 0 || p.y() < 0 || p.x() > m_image->width() || p.y() > m_image->height()) {
+            m_shape->hide();
+        } else if (p.x() == Selection.Left || p.y() == Selection.Top) {
+            m_shape->hide();
+            Item("RCopyItem")->setEnabled(false);
+            m_main.Item("RCopyBtn")->setEnabled(false);
+        } else {
+            Selection.Right = p.x();
+            Selection.Bottom = p.y();
+            if (Selection.Left > Selection.Right)
+                std::swap(Selection.Left, Selection.Right);
+            if (Selection.Top > Selection.Bottom)
+                std::swap(Selection.Top, Selection.Bottom);
+            Item("RCopyItem")->setEnabled(true);
+            m_main.Item("RCopyBtn")->setEnabled(true);
+        }
+    }
+    Dragging = false;
+}
+
+} // namespace vtl::document::ui

@@ -1,0 +1,99 @@
+#pragma once
+// The document window: one open picture with its undo copy, zoom, status texts and menu.
+
+#include "app/ui/main_form.h"
+#include "platform/bitmap.h"
+#include "platform/geometry.h"
+
+#include <QMdiSubWindow>
+#include <QPointer>
+
+class QActionGroup;
+class QRubberBand;
+class QScrollArea;
+
+namespace vtl::document::ui {
+
+class TImage;
+
+// The eight zoom steps: display size from picture size (divisions truncate).
+int ZoomedLength(int length, int zoomIndex);
+// Display coordinate to picture coordinate at a zoom step, as the drawing tools map them.
+int DisplayToPicture(int value, int zoomIndex);
+// The name of a pixel format in the size information ("256 色", "True Color").
+QString PixelFormatName(platform::TPixelFormat format);
+
+class TMDIChild : public QMdiSubWindow, public app::ui::SettingFileDocument, public app::ui::FrameChild {
+    Q_OBJECT
+public:
+    explicit TMDIChild(app::ui::TMainForm& main);
+    ~TMDIChild() override;
+
+    platform::TBitmap Picture;
+    platform::TBitmap UndoPicture;
+    QString FileNameValue;
+    int ModifiedCount = 0;
+    int ZoomIndex = -1;
+    bool Dragging = false;
+    bool PalettePick = false;
+    platform::TRect Selection;
+
+    // SettingFileDocument
+    bool Modified() const override { return ModifiedCount != 0; }
+    QString FileName() const override { return FileNameValue; }
+    int CurrentZoomIndex() const override { return ZoomIndex; }
+    void SaveAs() override { FileSaveAsItemClick(); }
+    // FrameChild
+    QList<QMenu*> ChildMenus() const override { return m_menus; }
+
+    QAction* Item(const QString& name) const;
+    TImage* Image1() const { return m_image; }
+    QWidget* Shape() const;
+    const platform::TBitmap& DisplayCopy() const { return m_display; }
+
+    void SetZoom(int zoomIndex);
+    void ZoomClick(int zoomIndex); // S25Click to S800Click
+    void UpdateSizeInfo();
+    void TitleItemClick();
+    void SelPalItemClick();
+    // After a command replaced the picture: redraw at the same zoom and refresh the size.
+    void PictureChanged();
+    // The commands a loaded picture enables (the loading pipeline calls this).
+    void EnableLoadedCommands(int zoomIndex);
+
+    void FormActivate() override;
+    void FormDeactivate() override;
+
+    // Part of the edit and output commands; carried out by the edit commands of the document.
+    void FileSaveAsItemClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void BuildMenus();
+    void RedrawDisplayCopy();
+    void FitWindow();
+    void EnableFormatCommands();
+    void Image1MouseDown(QMouseEvent* event);
+    void Image1MouseMove(QMouseEvent* event);
+    void Image1MouseUp(QMouseEvent* event);
+    void ShowRect(int left, int top, int right, int bottom);
+    void FormClose();
+    void WheelScroll(bool down);
+    QAction* Forward(QMenu* menu, const char* name, const char* caption, void (app::ui::TMainForm::*handler)());
+
+    app::ui::TMainForm& m_main;
+    QScrollArea* m_scroll = nullptr;
+    TImage* m_image = nullptr;
+    QRubberBand* m_shape = nullptr;
+    platform::TBitmap m_display;
+    QList<QMenu*> m_menus;
+    QMap<QString, QAction*> m_items;
+    QActionGroup* m_zoomGroup = nullptr;
+};
+
+} // namespace vtl::document::ui

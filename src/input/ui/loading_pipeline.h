@@ -1,0 +1,25 @@
+#pragma once
+// The window side of opening pictures: document windows made, filled and set up from files and
+// from pictures made in memory.
+
+#include "platform/bitmap.h"
+
+#include <QString>
+
+class QMdiSubWindow;
+
+namespace vtl::app::ui {
+class TMainForm;
+}
+
+namespace vtl::input::ui {
+
+// Open file: a new document (or archive) window for `fileName` at `zoomIndex`, or nullptr when
+// nothing claims the file. A name that doesn't exist gives an empty document with that name.
+QMdiSubWindow* OpenFile(app::ui::TMainForm& main, const QString& fileName, int zoomIndex);
+
+// New document from buffer: a modified document holding `picture`, named `name` or
+// "新規" + (children + 2).
+QMdiSubWindow* NewDocumentFromBuffer(app::ui::TMainForm& main, platform::TBitmap picture, const QString& name = {});
+
+} // namespace vtl::input::ui

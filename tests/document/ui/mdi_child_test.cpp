@@ -1,0 +1,220 @@
+#include "app/ui/main_form.h"
+#include "document/ui/image_view.h"
+#include "document/ui/mdi_child.h"
+#include "input/ui/loading_pipeline.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_dir.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace vtl::document::ui;
+using vtl::app::ui::TMainForm;
+using vtl::platform::TBitmap;
+using vtl::platform::TPixelFormat;
+using vtl::testing::DialogGuard;
+using vtl::testing::TempDir;
+
+namespace {
+
+class DocumentTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("VTL_REGISTRY_DIR", QByteArray::fromStdString(m_dir.Path().string()));
+        m_form = std::make_unique<TMainForm>(QStringList {});
+        m_form->resize(1000, 800);
+        m_form->show();
+    }
+    void TearDown() override
+    {
+        m_form->MdiArea()->closeAllSubWindows();
+        m_form.reset();
+        qunsetenv("VTL_REGISTRY_DIR");
+    }
+
+    TMDIChild* Document(int width, int height, TPixelFormat format = TPixelFormat::pf24bit)
+    {
+        TBitmap picture(width, height, format);
+        auto* window = vtl::input::ui::NewDocumentFromBuffer(*m_form, std::move(picture), QStringLiteral("test"));
+        auto* child = dynamic_cast<TMDIChild*>(window);
+        child->ModifiedCount = 0;
+        return child;
+    }
+
+    TempDir m_dir;
+    DialogGuard m_guard;
+    std::unique_ptr<TMainForm> m_form;
+};
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+}
+
+TEST(DocumentZoom, TableAndMapping)
+{
+    const int expected[8] = { 25, 50, 75, 100, 150, 200, 400, 800 };
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(ZoomedLength(100, i), expected[i]);
+    EXPECT_EQ(ZoomedLength(3, 0), 0);
+    EXPECT_EQ(ZoomedLength(3, 2), 2);
+    EXPECT_EQ(ZoomedLength(3, 4), 4);
+    EXPECT_EQ(DisplayToPicture(10, 0), 40);
+    EXPECT_EQ(DisplayToPicture(10, 2), 13);
+    EXPECT_EQ(DisplayToPicture(10, 4), 6);
+    EXPECT_EQ(DisplayToPicture(10, 7), 1);
+    EXPECT_EQ(PixelFormatName(TPixelFormat::pf1bit), U("白黒"));
+    EXPECT_EQ(PixelFormatName(TPixelFormat::pf16bit), U("High Color"));
+    EXPECT_EQ(PixelFormatName(TPixelFormat::pf32bit), U("True Color"));
+    EXPECT_EQ(PixelFormatName(TPixelFormat::pfDevice), QString());
+}
+
+TEST_F(DocumentTest, ZoomingChangesTheDisplayCopyAndChecksOneItem)
+{
+    TMDIChild* doc = Document(3, 3);
+    doc->SetZoom(0);
+    EXPECT_EQ(doc->DisplayCopy().Width(), 0);
+    EXPECT_EQ(doc->Image1()->size(), QSize(0, 0));
+
+    doc->SetZoom(7);
+    EXPECT_EQ(doc->DisplayCopy().Width(), 24);
+    EXPECT_EQ(m_form->RateBox()->currentIndex(), 7);
+    int checked = 0;
+    for (const char* name : { "S25", "S50", "S75", "S100", "S150", "S200", "S400", "S800" })
+        checked += doc->Item(U(name))->isChecked();
+    EXPECT_EQ(checked, 1);
+    EXPECT_TRUE(doc->Item("S800")->isChecked());
+    EXPECT_TRUE(doc->Item("SCopyItem")->isEnabled());
+    doc->SetZoom(3);
+    EXPECT_FALSE(doc->Item("SCopyItem")->isEnabled());
+}
+
+TEST_F(DocumentTest, MaximisedZoomKeepsTheWindowBounds)
+{
+    TMDIChild* doc = Document(40, 30);
+    doc->showMaximized();
+    QCoreApplication::processEvents();
+    const QRect bounds = doc->geometry();
+    doc->SetZoom(6);
+    EXPECT_EQ(doc->geometry(), bounds);
+    EXPECT_EQ(doc->DisplayCopy().Width(), 160);
+}
+
+TEST_F(DocumentTest, FormatDependentCommands)
+{
+    TMDIChild* doc = Document(4, 4, TPixelFormat::pf4bit);
+    doc->SetZoom(3);
+    EXPECT_FALSE(doc->Item("DC16")->isEnabled());
+    EXPECT_TRUE(doc->Item("Mono1")->isEnabled());
+    EXPECT_FALSE(doc->Item("Filtter1")->isEnabled());
+    TMDIChild* bits8 = Document(4, 4, TPixelFormat::pf8bit);
+    bits8->SetZoom(3);
+    EXPECT_TRUE(bits8->Item("DC16")->isEnabled());
+    EXPECT_FALSE(bits8->Item("DC240")->isVisible()); // shown only with Op/240
+    EXPECT_TRUE(bits8->Item("Filtter1")->isEnabled());
+    TMDIChild* mono = Document(4, 4, TPixelFormat::pf1bit);
+    mono->SetZoom(3);
+    EXPECT_FALSE(mono->Item("DC256")->isEnabled());
+    EXPECT_FALSE(mono->Item("Mono2")->isEnabled());
+    mono->UpdateSizeInfo();
+    EXPECT_EQ(mono->Item("Info1")->statusTip(), U("4 x 4 ( 白黒 )"));
+}
+
+TEST_F(DocumentTest, ClosingAsksOnlyAboutChanges)
+{
+    TMDIChild* clean = Document(2, 2);
+    clean->close();
+    EXPECT_TRUE(m_guard.dialogs->messages.empty());
+
+    TMDIChild* changed = Document(2, 2);
+    changed->ModifiedCount = 1;
+    m_guard.dialogs->messageAnswers.push_back(vtl::platform::qt::MsgResult::No);
+    changed->close();
+    ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+    EXPECT_EQ(m_guard.dialogs->messages[0].text, U("test は変更がありますが保存しますか?"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(m_form->Children().isEmpty());
+    // The last window gone: the frame's buttons and caption are reset.
+    EXPECT_EQ(m_form->windowTitle(), "Vistrel");
+    EXPECT_FALSE(m_form->Item("CopyBtn")->isEnabled());
+    EXPECT_FALSE(m_form->RateBox()->isEnabled());
+}
+
+TEST_F(DocumentTest, PalettePickStopsAtTheTarget)
+{
+    TMDIChild* bits8 = Document(20, 20, TPixelFormat::pf8bit);
+    bits8->SetZoom(3);
+    bits8->SelPalItemClick();
+    for (int i = 0; i < 16; ++i)
+        QTest::mouseClick(bits8->Image1(), Qt::LeftButton, {}, QPoint(i, 1));
+    EXPECT_FALSE(bits8->PalettePick);
+    EXPECT_EQ(m_form->palettePickCount, 16);
+    EXPECT_EQ(m_form->StatusText(), U(" パレット 16/16 選択"));
+
+    TMDIChild* deep = Document(20, 20);
+    deep->SetZoom(3);
+    deep->SelPalItemClick();
+    for (int i = 0; i < 255; ++i)
+        QTest::mouseClick(deep->Image1(), Qt::LeftButton, {}, QPoint(i % 20, i / 20));
+    EXPECT_TRUE(deep->PalettePick);
+    QTest::mouseClick(deep->Image1(), Qt::LeftButton, {}, QPoint(1, 1));
+    EXPECT_FALSE(deep->PalettePick);
+    EXPECT_EQ(m_form->StatusText(), U(" パレット 256/256 選択"));
+}
+
+TEST_F(DocumentTest, SelectionByDragEnablesRangeCopy)
+{
+    TMDIChild* doc = Document(50, 40);
+    doc->SetZoom(3);
+    QTest::mousePress(doc->Image1(), Qt::LeftButton, {}, QPoint(30, 25));
+    QMouseEvent move(QEvent::MouseMove, QPointF(10, 5), QPointF(10, 5), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(doc->Image1(), &move);
+    EXPECT_EQ(m_form->StatusText(), " Rect (30:25) - (10:5)");
+    QTest::mouseRelease(doc->Image1(), Qt::LeftButton, {}, QPoint(10, 5));
+    EXPECT_EQ(doc->Selection, (vtl::platform::TRect { 10, 5, 30, 25 }));
+    EXPECT_TRUE(doc->Item("RCopyItem")->isEnabled());
+    EXPECT_TRUE(m_form->Item("RCopyBtn")->isEnabled());
+    // A click without a drag selects nothing.
+    QTest::mouseClick(doc->Image1(), Qt::LeftButton, {}, QPoint(3, 3));
+    EXPECT_FALSE(doc->Item("RCopyItem")->isEnabled());
+}
+
+TEST_F(DocumentTest, ArrowKeysNeedTheSlideShowButton)
+{
+    TMDIChild* doc = Document(5, 5);
+    EXPECT_FALSE(m_form->Item("playBtn")->isEnabled());
+    QKeyEvent left(QEvent::KeyRelease, Qt::Key_Left, {});
+    QApplication::sendEvent(doc, &left); // nothing happens, and nothing crashes
+    m_form->Item("playBtn")->setEnabled(true);
+    m_form->Item("playBtn")->setChecked(true);
+    QKeyEvent escape(QEvent::KeyRelease, Qt::Key_Escape, {});
+    QApplication::sendEvent(doc, &escape);
+    EXPECT_FALSE(m_form->Item("playBtn")->isChecked());
+}
+
+TEST_F(DocumentTest, ActiveDocumentMenusReplaceTheFrames)
+{
+    TMDIChild* doc = Document(5, 5);
+    m_form->MdiArea()->setActiveSubWindow(doc);
+    QStringList menus;
+    for (QAction* a : m_form->menuBar()->actions())
+        menus << a->objectName();
+    EXPECT_EQ(menus, (QStringList { "File1", "Edit1", "Insert1", "Show1", "Filtter1", "Window1", "Help1" }));
+    EXPECT_EQ(m_form->windowTitle(), U("test - Vistrel"));
+}
+
+TEST_F(DocumentTest, OpeningAMissingNameGivesAnEmptyDocument)
+{
+    auto* window = m_form->OpenFile(QStringLiteral("/no/such/folder/missing.bmp"), 3);
+    auto* doc = dynamic_cast<TMDIChild*>(window);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(doc->windowTitle(), "missing.bmp");
+    EXPECT_EQ(doc->FileName(), "/no/such/folder/missing.bmp");
+    EXPECT_TRUE(doc->Picture.Empty());
+    m_form->FileNewItemClick();
+    EXPECT_EQ(m_form->Children().last()->windowTitle(), U("無題2"));
+}
