@@ -412,8 +412,12 @@ bool TMainForm::event(QEvent* event)
         SavePickedPalette(static_cast<PaletteSaveEvent*>(event)->count);
         return true;
     }
-    if (event->type() == QEvent::WindowActivate)
-        HandleCommandLine();
+    // The first showing counts as the first activation: a window manager may never activate a
+    // window (a virtual display has none).
+    if (event->type() == QEvent::WindowActivate || (event->type() == QEvent::Show && !m_shown)) {
+        m_shown = true;
+        QTimer::singleShot(0, this, &TMainForm::HandleCommandLine);
+    }
     if (event->type() == QEvent::Type(QEvent::User + kWmAppRearm)) {
         if (Item("playBtn")->isChecked())
             m_timer1->start();

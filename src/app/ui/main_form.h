@@ -183,6 +183,7 @@ private:
     QString m_setSaveFolder;
     bool m_destroyed = false;
     bool m_commandLineDone = false;
+    bool m_shown = false;
     QString m_openFilter = QStringLiteral("画像|*.bmp;*.jpg;*.jpeg;*.png;*.snx|すべて|*.*");
 
     QMap<QString, QAction*> m_items;

@@ -1,5 +1,6 @@
 #include "document/ui/mdi_child.h"
 
+#include "app/ui/image_lists.h"
 #include "document/ui/image_view.h"
 #include "platform/qt/dialog_service.h"
 #include "render/qimage_bridge.h"
@@ -108,6 +109,7 @@ TMDIChild::TMDIChild(TMainForm& main)
 {
     setObjectName(QStringLiteral("MDIChild"));
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(app::ui::ApplicationIcon());
     m_scroll = new QScrollArea(this);
     m_scroll->setObjectName(QStringLiteral("ScrollArea"));
     m_scroll->setFrameShape(QFrame::NoFrame);
