@@ -1,10 +1,15 @@
 #include "tools/vtlc/commands.h"
 
+#include "tools/vtlc/picture_commands.h"
+
 namespace vtl::tools {
 
 const std::map<std::string, Command>& Commands()
 {
-    static const std::map<std::string, Command> commands = {};
+    static const std::map<std::string, Command> commands = {
+        { "info", InfoCommand },
+        { "convert", ConvertCommand },
+    };
     return commands;
 }
 

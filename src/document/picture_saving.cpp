@@ -1,0 +1,93 @@
+#include "document/picture_saving.h"
+
+#include "codecs/jpeg_encoder.h"
+#include "codecs/png_image.h"
+#include "document/dib.h"
+#include "document/dib_errors.h"
+#include "platform/stream.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace vtl::document {
+
+std::optional<SaveKind> SaveKindFromName(std::string_view name)
+{
+    static constexpr std::pair<std::string_view, SaveKind> kNames[] = {
+        { "bmp", SaveKind::Bmp },
+        { "bmp-rle", SaveKind::BmpRle },
+        { "jpeg", SaveKind::Jpeg },
+        { "png", SaveKind::Png },
+        { "png-interlace", SaveKind::PngInterlace },
+        { "png-transparent", SaveKind::PngTransparent },
+        { "png-interlace-transparent", SaveKind::PngInterlaceTransparent },
+    };
+    for (const auto& [word, kind] : kNames)
+        if (word == name)
+            return kind;
+    return std::nullopt;
+}
+
+std::optional<SaveKind> SaveKindFromExtension(const std::filesystem::path& path)
+{
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    if (ext == ".bmp")
+        return SaveKind::Bmp;
+    if (ext == ".jpg" || ext == ".jpeg")
+        return SaveKind::Jpeg;
+    if (ext == ".png")
+        return SaveKind::Png;
+    return std::nullopt;
+}
+
+SaveOutcome SavePicture(const platform::TBitmap& picture, const std::filesystem::path& path, SaveKind kind,
+    const SaveOptions& options)
+{
+    switch (kind) {
+    case SaveKind::Bmp:
+        picture.SaveToFile(path);
+        return SaveOutcome::Saved;
+    case SaveKind::BmpRle: {
+        const auto format = picture.PixelFormat();
+        if (format != platform::TPixelFormat::pf4bit && format != platform::TPixelFormat::pf8bit)
+            return SaveOutcome::NotPaletted;
+        TDIB dib;
+        dib.Assign(picture);
+        try {
+            dib.SetPixelFormat(format == platform::TPixelFormat::pf8bit ? DibPixelFormat::Dib8BitRle
+                                                                        : DibPixelFormat::Dib4BitRle);
+        } catch (const EDIBCompressionFailed&) {
+            dib.SaveToFile(path);
+            return SaveOutcome::SavedUncompressed;
+        }
+        dib.SaveToFile(path);
+        return SaveOutcome::Saved;
+    }
+    case SaveKind::Jpeg: {
+        // Encoded in memory first, so that a failing encoder leaves no half-written file.
+        const auto bytes = codecs::EncodeJpeg(picture, options.jpegQuality);
+        platform::TFileStream stream(path, platform::TFileMode::Create);
+        stream.WriteBuffer(bytes);
+        stream.Flush();
+        return SaveOutcome::Saved;
+    }
+    case SaveKind::Png:
+    case SaveKind::PngInterlace:
+    case SaveKind::PngTransparent:
+    case SaveKind::PngInterlaceTransparent: {
+        codecs::TPngImage png;
+        if (options.pngBest)
+            png.SetCompressionLevel(9);
+        png.SetInterlace(kind == SaveKind::PngInterlace || kind == SaveKind::PngInterlaceTransparent);
+        if ((kind == SaveKind::PngTransparent || kind == SaveKind::PngInterlaceTransparent) && !picture.Empty())
+            png.SetTransparentColor(picture.Pixel(0, picture.Height() - 1) & 0xFFFFFF);
+        png.Assign(picture);
+        png.SaveToFile(path);
+        return SaveOutcome::Saved;
+    }
+    }
+    return SaveOutcome::Saved;
+}
+
+} // namespace vtl::document

@@ -1,0 +1,122 @@
+// vtlc as a user runs it: exit statuses, messages, and files that read back.
+#include "platform/bitmap.h"
+#include "platform/registry.h"
+#include "support/temp_dir.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+using vtl::platform::TBitmap;
+using vtl::platform::TPixelFormat;
+using vtl::testing::ReadFile;
+using vtl::testing::TempDir;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class VtlcTest : public ::testing::Test {
+protected:
+    Outcome Vtlc(const std::string& arguments)
+    {
+        const auto out = m_dir / "stdout";
+        const auto err = m_dir / "stderr";
+        std::string command = "VTL_HOME='" + m_dir.Path().string() + "' '" VTL_BINARY_DIR "/src/tools/vtlc/vtlc' "
+            + arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
+        int raw = std::system(command.c_str());
+        return { WEXITSTATUS(raw), ReadFile(out), ReadFile(err) };
+    }
+    std::string P(const char* name) { return (m_dir / name).string(); }
+
+    // A 24-bit picture with a few colours and odd width.
+    void MakePicture(const char* name)
+    {
+        TBitmap b(37, 21, TPixelFormat::pf24bit);
+        for (int y = 0; y < b.Height(); ++y)
+            for (int x = 0; x < b.Width(); ++x)
+                b.SetPixel(x, y, vtl::platform::Rgb(uint8_t(x * 6), uint8_t(y * 12), uint8_t((x + y) % 2 ? 255 : 0)));
+        b.SaveToFile(m_dir / name);
+    }
+
+    TempDir m_dir;
+};
+
+bool SamePixels(const TBitmap& a, const TBitmap& b)
+{
+    if (a.Width() != b.Width() || a.Height() != b.Height())
+        return false;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width(); ++x)
+            if (a.Pixel(x, y) != b.Pixel(x, y))
+                return false;
+    return true;
+}
+
+}
+
+TEST_F(VtlcTest, ConvertRoundTripsThroughPngAndRle)
+{
+    MakePicture("in.bmp");
+    ASSERT_EQ(Vtlc("convert " + P("in.bmp") + " " + P("out.png")).status, 0);
+    ASSERT_EQ(Vtlc("convert " + P("out.png") + " " + P("back.bmp")).status, 0);
+    TBitmap original, back;
+    original.LoadFromFile(m_dir / "in.bmp");
+    back.LoadFromFile(m_dir / "back.bmp");
+    EXPECT_TRUE(SamePixels(original, back));
+
+    // Flat bands compress; the noisy picture would grow and is written uncompressed instead.
+    TBitmap bands(40, 30, TPixelFormat::pf24bit);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            bands.SetPixel(x, y, y < 15 ? vtl::platform::Rgb(200, 0, 0) : vtl::platform::Rgb(0, 0, 200));
+    bands.SaveToFile(m_dir / "bands.bmp");
+    Outcome rle = Vtlc("convert " + P("bands.bmp") + " " + P("rle.bmp") + " --format 8bit-rle --quantise high");
+    ASSERT_EQ(rle.status, 0) << rle.err;
+    Outcome info = Vtlc("info " + P("rle.bmp"));
+    EXPECT_NE(info.out.find("format: 8bit-rle"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("width: 40\nheight: 30\nbits: 8"), std::string::npos) << info.out;
+    Outcome grown = Vtlc("convert " + P("in.bmp") + " " + P("plain.bmp") + " --format 8bit-rle");
+    EXPECT_EQ(grown.status, 0);
+    EXPECT_NE(grown.err.find("非圧縮で保存します。"), std::string::npos);
+    EXPECT_NE(Vtlc("info " + P("plain.bmp")).out.find("format: 8bit\n"), std::string::npos);
+
+    // RLE of a 24-bit picture is refused with the program's message, and nothing is written.
+    Outcome refused = Vtlc("convert " + P("in.bmp") + " " + P("no.bmp") + " --as bmp-rle");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("16色または256色のみ圧縮できます。"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "no.bmp"));
+}
+
+TEST_F(VtlcTest, JpegQualityFromOptionOrSettings)
+{
+    MakePicture("in.bmp");
+    ASSERT_EQ(Vtlc("convert " + P("in.bmp") + " " + P("q10.jpg") + " --quality 10").status, 0);
+    ASSERT_EQ(Vtlc("convert " + P("in.bmp") + " " + P("q95.jpg") + " --quality 95").status, 0);
+    EXPECT_LT(std::filesystem::file_size(m_dir / "q10.jpg"), std::filesystem::file_size(m_dir / "q95.jpg"));
+
+    vtl::platform::Registry reg(m_dir.Path());
+    reg.WriteString(vtl::platform::RegistryRoot::CurrentUser, "software\\Tamsol\\vtl\\Op", "jpg", "10");
+    reg.Flush();
+    ASSERT_EQ(Vtlc("convert " + P("in.bmp") + " " + P("stored.jpg")).status, 0);
+    EXPECT_EQ(ReadFile(m_dir / "stored.jpg"), ReadFile(m_dir / "q10.jpg"));
+}
+
+TEST_F(VtlcTest, ExitStatuses)
+{
+    EXPECT_EQ(Vtlc("").status, 2);
+    EXPECT_EQ(Vtlc("convert a").status, 2);
+    EXPECT_EQ(Vtlc("convert a.bmp b.bmp --quality 0").status, 2);
+    Outcome missing = Vtlc("info " + P("missing.bmp"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("が見つかりません。"), std::string::npos);
+    vtl::testing::WriteFile(m_dir / "bad.bmp", "BM this is not a bitmap");
+    Outcome bad = Vtlc("info " + P("bad.bmp"));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_FALSE(bad.err.empty());
+    MakePicture("in.bmp");
+    EXPECT_EQ(Vtlc("convert " + P("in.bmp") + " " + P("out.gif")).status, 2);
+}
