@@ -6,6 +6,7 @@
 #include "document/ui/mdi_child.h"
 #include "input/ui/loading_pipeline.h"
 #include "platform/environment.h"
+#include "processing/palette_file.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/screens.h"
 
@@ -810,10 +811,79 @@ void TMainForm::UpdatePasteState()
 
 void TMainForm::RequestPaletteSave(int count) { QCoreApplication::postEvent(this, new PaletteSaveEvent(count)); }
 
+std::optional<QString> TMainForm::AskPaletteFileName(const QString& documentFile)
+{
+    FileDialogOptions o;
+    o.title = QStringLiteral("パレットの保存");
+    o.filter = QStringLiteral("パレット|*.pal");
+    o.defaultExtension = QStringLiteral("pal");
+    const QString folder = QFileInfo(documentFile).path();
+    o.folder = documentFile.contains('/') ? folder : m_paletteFolder;
+    auto chosen = Dialogs().SaveFileName(this, o);
+    if (chosen)
+        m_paletteFolder = QFileInfo(*chosen).absolutePath();
+    return chosen;
+}
+
+void TMainForm::SavePaletteFile(const QString& fileName, std::span<const platform::PaletteEntry> entries)
+{
+    try {
+        processing::WritePaletteFile(fileName.toStdString(), entries, entries.size());
+    } catch (const std::exception& e) {
+        platform::qt::ShowError(this, QString::fromUtf8(e.what()));
+    }
+}
+
+void TMainForm::SaveBitmapPalette(const QString& documentFile, const platform::TBitmap& picture)
+{
+    size_t count = 0;
+    if (picture.PixelFormat() == platform::TPixelFormat::pf8bit)
+        count = 256;
+    else if (picture.PixelFormat() == platform::TPixelFormat::pf4bit)
+        count = 16;
+    else
+        return;
+    auto chosen = AskPaletteFileName(documentFile);
+    if (!chosen)
+        return;
+    std::vector<platform::PaletteEntry> entries(picture.EffectivePalette().begin(), picture.EffectivePalette().end());
+    entries.resize(count);
+    SavePaletteFile(*chosen, entries);
+}
+
 void TMainForm::SavePickedPalette(int count)
 {
-    // Written by the palette file commands once the palette file format is in the program.
-    (void)count;
+    auto* document = dynamic_cast<SettingFileDocument*>(m_mdiArea->activeSubWindow());
+    auto chosen = AskPaletteFileName(document ? document->FileName() : QString());
+    if (!chosen)
+        return;
+    std::vector<platform::PaletteEntry> entries;
+    for (int i = 0; i < count && i < 256; ++i) {
+        const auto& q = palettePick[static_cast<size_t>(i)];
+        entries.push_back({ q.rgbRed, q.rgbGreen, q.rgbBlue, 0 });
+    }
+    SavePaletteFile(*chosen, entries);
+}
+
+std::optional<std::vector<platform::PaletteEntry>> TMainForm::LoadPalette(int count)
+{
+    FileDialogOptions o;
+    o.title = QStringLiteral("パレットの読み込み");
+    o.filter = QStringLiteral("パレット|*.pal");
+    o.folder = m_paletteFolder;
+    auto chosen = Dialogs().OpenFileNames(this, o);
+    if (!chosen || chosen->isEmpty())
+        return std::nullopt;
+    std::vector<platform::PaletteEntry> entries;
+    std::string refusal;
+    try {
+        if (processing::ReadPaletteFile(chosen->first().toStdString(), static_cast<size_t>(count), entries, refusal))
+            return entries;
+    } catch (const std::exception& e) {
+        refusal = e.what();
+    }
+    platform::qt::ShowError(this, QString::fromStdString(refusal));
+    return std::nullopt;
 }
 
 // ---- Help ----

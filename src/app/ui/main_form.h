@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "platform/color.h"
 #include "platform/geometry.h"
+#include "platform/bitmap.h"
 #include "platform/registry.h"
 
 #include <QFont>
@@ -13,6 +14,9 @@
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <optional>
+#include <span>
+#include <vector>
 
 class QAction;
 class QActionGroup;
@@ -153,6 +157,10 @@ public:
     void RequestPaletteSave(int count);
     // Saves the picked colours: asks for a palette file name and writes the first `count`.
     void SavePickedPalette(int count);
+    // Save palette of a bitmap: 256 entries for 8 bits, 16 for 4 bits, nothing for other depths.
+    void SaveBitmapPalette(const QString& documentFile, const platform::TBitmap& picture);
+    // Load palette for the reduction dialogs: `count` entries, or nullopt (refusals are shown).
+    std::optional<std::vector<platform::PaletteEntry>> LoadPalette(int count);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -172,6 +180,8 @@ private:
     void StoreTextFont();
     void FillWindowMenu();
     void ArrangeChildren(bool stacked);
+    std::optional<QString> AskPaletteFileName(const QString& documentFile);
+    void SavePaletteFile(const QString& fileName, std::span<const platform::PaletteEntry> entries);
 
     QStringList m_arguments;
     std::unique_ptr<platform::Registry> m_registry;
@@ -181,6 +191,7 @@ private:
     QFont m_textFont;
     QString m_setOpenFolder;
     QString m_setSaveFolder;
+    QString m_paletteFolder;
     bool m_destroyed = false;
     bool m_commandLineDone = false;
     bool m_shown = false;

@@ -191,7 +191,8 @@ void TMDIChild::BuildMenus()
     item(file, "FileSaveAsItem", "名前を付けて保存(&S)...", "画像を名前を付けて保存します。", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(item(file, "SetSave", "設定を保存(&F)...", "開いている画像の設定を保存します。"), &QAction::triggered, &m_main,
         &TMainForm::SaveSettingFile);
-    item(file, "PalSaveAsItem", "パレットを保存(&T)", "パレットを保存します。", false);
+    connect(item(file, "PalSaveAsItem", "パレットを保存(&T)", "パレットを保存します。", false), &QAction::triggered, this,
+        [this] { m_main.SaveBitmapPalette(FileNameValue, Picture); });
     item(file, "PrintItem", "印刷(&P)", "画像を印刷します。", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     file->addSeparator();
     Forward(file, "SumMenu", "サムネイル(&S)", &TMainForm::SumMenuClick)->setCheckable(true);

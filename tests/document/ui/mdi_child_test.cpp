@@ -218,3 +218,30 @@ TEST_F(DocumentTest, OpeningAMissingNameGivesAnEmptyDocument)
     m_form->FileNewItemClick();
     EXPECT_EQ(m_form->Children().last()->windowTitle(), U("無題2"));
 }
+
+TEST_F(DocumentTest, PickedColoursAreSavedAndAWrongPaletteIsRefused)
+{
+    TMDIChild* doc = Document(20, 20, TPixelFormat::pf8bit);
+    doc->SetZoom(3);
+    doc->SelPalItemClick();
+    const QString file = QString::fromStdString((m_dir / "picked.pal").string());
+    m_guard.dialogs->saveAnswers.push_back(file);
+    for (int i = 0; i < 16; ++i)
+        QTest::mouseClick(doc->Image1(), Qt::LeftButton, {}, QPoint(i, 0));
+    QCoreApplication::processEvents(); // the frame answers the posted request
+    ASSERT_EQ(m_guard.dialogs->fileDialogs.size(), 1u);
+    EXPECT_EQ(m_guard.dialogs->fileDialogs[0].title, U("パレットの保存"));
+    EXPECT_EQ(std::filesystem::file_size(m_dir / "picked.pal"), 24u + 16 * 4);
+
+    // Offered where 256 are wanted, the 16-entry file is refused with the program's message.
+    m_guard.dialogs->openAnswers.push_back(QStringList { file });
+    m_guard.dialogs->messageAnswers.push_back(vtl::platform::qt::MsgResult::Ok);
+    EXPECT_FALSE(m_form->LoadPalette(256));
+    ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+    EXPECT_EQ(m_guard.dialogs->messages[0].text, U("パレットがおかしいまたは数が合いません。"));
+    EXPECT_EQ(m_guard.dialogs->messages[0].title, "vtl");
+    m_guard.dialogs->openAnswers.push_back(QStringList { file });
+    auto entries = m_form->LoadPalette(16);
+    ASSERT_TRUE(entries);
+    EXPECT_EQ(entries->size(), 16u);
+}
