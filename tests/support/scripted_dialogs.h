@@ -24,6 +24,7 @@ public:
     std::deque<std::optional<QFont>> fontAnswers;
     std::deque<std::function<int(QDialog&)>> dialogAnswers;
     std::deque<std::optional<QString>> textAnswers;
+    std::deque<int> saveFilterIndexes; // the filter chosen with each save answer
 
     std::vector<Message> messages;
     std::vector<platform::qt::FileDialogOptions> fileDialogs;
@@ -46,9 +47,13 @@ public:
         fileDialogs.push_back(o);
         return Next(openAnswers, o.title);
     }
-    std::optional<QString> SaveFileName(QWidget*, const platform::qt::FileDialogOptions& o) override
+    std::optional<QString> SaveFileName(QWidget*, platform::qt::FileDialogOptions& o) override
     {
         fileDialogs.push_back(o);
+        if (!saveFilterIndexes.empty()) {
+            o.filterIndex = saveFilterIndexes.front();
+            saveFilterIndexes.pop_front();
+        }
         return Next(saveAnswers, o.title);
     }
     std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return Next(fontAnswers, "font"); }

@@ -609,7 +609,11 @@ void TMainForm::SumMenuClick() { }
 void TMainForm::Option1Click() { }
 void TMainForm::Filter1Click() { }
 void TMainForm::KanrenClick() { }
-void TMainForm::SaveBtnClick() { }
+void TMainForm::SaveBtnClick()
+{
+    if (auto* document = dynamic_cast<SettingFileDocument*>(m_mdiArea->activeSubWindow()))
+        document->SaveAs();
+}
 void TMainForm::PrintBtnClick() { }
 void TMainForm::UndoBtnClick() { }
 void TMainForm::CopyItemClick() { }

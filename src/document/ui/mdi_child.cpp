@@ -1,11 +1,16 @@
 #include "document/ui/mdi_child.h"
 
 #include "app/ui/image_lists.h"
+#include "codecs/jpeg_decoder.h"
+#include "document/picture_saving.h"
 #include "document/ui/image_view.h"
+#include "document/ui/jrate_dialog.h"
 #include "platform/qt/dialog_service.h"
 #include "render/qimage_bridge.h"
 
 #include <QActionGroup>
+#include <QApplication>
+#include <QFileInfo>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QMdiArea>
@@ -21,6 +26,7 @@ namespace vtl::document::ui {
 using app::ui::TMainForm;
 using platform::TPixelFormat;
 using platform::qt::Dialogs;
+using platform::qt::FileDialogOptions;
 using platform::qt::MsgButtons;
 using platform::qt::MsgIcon;
 using platform::qt::MsgResult;
@@ -33,6 +39,9 @@ namespace {
     // Menu order of the colour items: c0 to c6, c8, then c7, c9 to c15.
     const int kLineColourOrder[16] = { 0, 1, 2, 3, 4, 5, 6, 8, 7, 9, 10, 11, 12, 13, 14, 15 };
     const char* const kAskSave = " は変更がありますが保存しますか?";
+    const char* const kSaveFilter = "Bitmapファイル(非圧縮)|*.bmp|Bitmap ファイル（RLE圧縮）|*.bmp|Jpeg ファイル|*.jpg;*.jpeg|"
+                                    "png ファイル|*.png|png ファイル(インターレース）|*.png|png ファイル(左下透明色)|*.png|"
+                                    "png ファイル(インターレース+左下透明）|*.png";
 
     QString U(const char* s) { return QString::fromUtf8(s); }
 }
@@ -188,7 +197,9 @@ void TMDIChild::BuildMenus()
     Forward(file, "Q1", "イメージの取得(&Q)", &TMainForm::ScanImageExecute)->setStatusTip(m_main.Item("ScanImage")->statusTip());
     Forward(file, "L3", "デバイスの選択(&L)...", &TMainForm::SelectDeviceExecute)->setStatusTip(m_main.Item("SelectDevice")->statusTip());
     file->addSeparator();
-    item(file, "FileSaveAsItem", "名前を付けて保存(&S)...", "画像を名前を付けて保存します。", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    QAction* saveAs = item(file, "FileSaveAsItem", "名前を付けて保存(&S)...", "画像を名前を付けて保存します。", false);
+    saveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(saveAs, &QAction::triggered, this, &TMDIChild::FileSaveAsItemClick);
     connect(item(file, "SetSave", "設定を保存(&F)...", "開いている画像の設定を保存します。"), &QAction::triggered, &m_main,
         &TMainForm::SaveSettingFile);
     connect(item(file, "PalSaveAsItem", "パレットを保存(&T)", "パレットを保存します。", false), &QAction::triggered, this,
@@ -478,7 +489,81 @@ void TMDIChild::FormActivate()
 
 void TMDIChild::FormDeactivate() { PalettePick = false; }
 
-void TMDIChild::FileSaveAsItemClick() { }
+void TMDIChild::FileSaveAsItemClick()
+{
+    const QFileInfo current(FileNameValue);
+    FileDialogOptions o;
+    o.title = U("画像の保存");
+    o.filter = U(kSaveFilter);
+    o.defaultExtension = QStringLiteral("bmp");
+    o.folder = current.path();
+    o.fileName = current.completeBaseName();
+    auto chosen = Dialogs().SaveFileName(this, o);
+    if (!chosen)
+        return;
+    const QString oldPart = current.fileName();
+    QString name = *chosen;
+    auto withExtension = [&name](const QString& ext) {
+        QFileInfo info(name);
+        name = info.path() + QLatin1Char('/') + info.completeBaseName() + ext;
+    };
+    const int index = o.filterIndex;
+    document::SaveKind kind = document::SaveKind::Bmp;
+    if (index == 1 || index == 2) {
+        withExtension(QStringLiteral(".bmp"));
+        kind = index == 1 ? document::SaveKind::Bmp : document::SaveKind::BmpRle;
+    } else if (index == 3) {
+        if (QFileInfo(name).suffix().compare(QStringLiteral("jpeg"), Qt::CaseInsensitive) != 0)
+            withExtension(QStringLiteral(".jpg"));
+        kind = document::SaveKind::Jpeg;
+    } else {
+        withExtension(QStringLiteral(".png"));
+        const document::SaveKind kinds[] = { document::SaveKind::Png, document::SaveKind::PngInterlace,
+            document::SaveKind::PngTransparent, document::SaveKind::PngInterlaceTransparent };
+        kind = kinds[std::clamp(index, 4, 7) - 4];
+    }
+    FileNameValue = name;
+    // A caption the user set stays; one that was the file's name follows the new name.
+    if (windowTitle() == oldPart)
+        setWindowTitle(QFileInfo(name).fileName());
+    m_main.setWindowTitle(FileNameValue + QStringLiteral(" - Vistrel"));
+
+    document::SaveOptions options;
+    options.pngBest = m_main.AppSettings().png;
+    if (kind == document::SaveKind::Jpeg) {
+        TJRateDlg quality(this);
+        quality.SetPosition(m_main.AppSettings().jpg);
+        Dialogs().Exec(quality);
+        m_main.AppSettings().jpg = quality.Position();
+        options.jpegQuality = quality.Position();
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct RestoreCursor {
+        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    const std::filesystem::path path = name.toStdString();
+    switch (document::SavePicture(Picture, path, kind, options)) {
+    case document::SaveOutcome::NotPaletted:
+        platform::qt::ShowError(this, U("16色または256色のみ圧縮できます。"));
+        return;
+    case document::SaveOutcome::SavedUncompressed:
+        platform::qt::ShowError(this, windowTitle() + U(" は圧縮するとサイズが大きくなるので非圧縮で保存します。"));
+        break;
+    case document::SaveOutcome::Saved:
+        break;
+    }
+    if (kind == document::SaveKind::Jpeg) {
+        // The document shows what the file holds now; undo returns to the picture before saving.
+        platform::TBitmap reloaded;
+        codecs::DecodeJpegFile(path, reloaded);
+        UndoPicture = std::move(Picture);
+        Picture = std::move(reloaded);
+        ModifiedCount = 0;
+        PictureChanged();
+        return;
+    }
+    ModifiedCount = 0;
+}
 
 void TMDIChild::closeEvent(QCloseEvent* event)
 {

@@ -71,15 +71,19 @@ namespace {
             return dialog.selectedFiles();
         }
 
-        std::optional<QString> SaveFileName(QWidget* parent, const FileDialogOptions& o) override
+        std::optional<QString> SaveFileName(QWidget* parent, FileDialogOptions& o) override
         {
             QFileDialog dialog(parent, o.title, o.folder, QtFilter(o.filter));
+            const QStringList filters = QtFilter(o.filter).split(QStringLiteral(";;"));
+            if (o.filterIndex >= 1 && o.filterIndex <= filters.size())
+                dialog.selectNameFilter(filters[o.filterIndex - 1]);
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setDefaultSuffix(o.defaultExtension);
             if (!o.fileName.isEmpty())
                 dialog.selectFile(o.fileName);
             if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
                 return std::nullopt;
+            o.filterIndex = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
             return dialog.selectedFiles().first();
         }
 

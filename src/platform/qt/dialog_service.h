@@ -24,6 +24,8 @@ struct FileDialogOptions {
     QString fileName;
     QString defaultExtension;
     bool multiple = false;
+    // 1-based index of the filter chosen (save dialogs write it back).
+    int filterIndex = 1;
 };
 
 // "説明|*.a;*.b|..." to Qt's "説明 (*.a *.b);;...".
@@ -37,7 +39,7 @@ public:
         = 0;
     // The chosen files, or nullopt when the user cancelled.
     virtual std::optional<QStringList> OpenFileNames(QWidget* parent, const FileDialogOptions& options) = 0;
-    virtual std::optional<QString> SaveFileName(QWidget* parent, const FileDialogOptions& options) = 0;
+    virtual std::optional<QString> SaveFileName(QWidget* parent, FileDialogOptions& options) = 0;
     virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
     // A line of text, or nullopt when the user cancelled.
     virtual std::optional<QString> TextInput(QWidget* parent, const QString& prompt, const QString& initial) = 0;

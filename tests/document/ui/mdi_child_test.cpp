@@ -1,5 +1,8 @@
 #include "app/ui/main_form.h"
 #include "document/ui/image_view.h"
+#include "document/ui/jrate_dialog.h"
+#include <QLineEdit>
+#include <QValidator>
 #include "document/ui/mdi_child.h"
 #include "input/ui/loading_pipeline.h"
 #include "support/scripted_dialogs.h"
@@ -244,4 +247,61 @@ TEST_F(DocumentTest, PickedColoursAreSavedAndAWrongPaletteIsRefused)
     auto entries = m_form->LoadPalette(16);
     ASSERT_TRUE(entries);
     EXPECT_EQ(entries->size(), 16u);
+}
+
+TEST_F(DocumentTest, SaveAsByFilterIndex)
+{
+    TMDIChild* doc = Document(8, 6);
+    doc->ModifiedCount = 2;
+    doc->FileNameValue = QString::fromStdString((m_dir / "pic.bmp").string());
+    doc->setWindowTitle("pic.bmp");
+    // PNG: the name gets ".png", the caption follows, the changes count as saved.
+    m_guard.dialogs->saveAnswers.push_back(QString::fromStdString((m_dir / "out.bmp").string()));
+    m_guard.dialogs->saveFilterIndexes.push_back(4);
+    doc->FileSaveAsItemClick();
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "out.png"));
+    EXPECT_EQ(doc->windowTitle(), "out.png");
+    EXPECT_EQ(doc->ModifiedCount, 0);
+    EXPECT_EQ(m_guard.dialogs->fileDialogs.back().fileName, "pic");
+
+    // RLE needs 16 or 256 colours: refused, nothing written, still modified.
+    doc->ModifiedCount = 1;
+    m_guard.dialogs->saveAnswers.push_back(QString::fromStdString((m_dir / "rle.bmp").string()));
+    m_guard.dialogs->saveFilterIndexes.push_back(2);
+    m_guard.dialogs->messageAnswers.push_back(vtl::platform::qt::MsgResult::Ok);
+    doc->FileSaveAsItemClick();
+    EXPECT_EQ(m_guard.dialogs->messages.back().text, U("16色または256色のみ圧縮できます。"));
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "rle.bmp"));
+    EXPECT_EQ(doc->ModifiedCount, 1);
+
+    // JPEG: the quality dialog's answer is stored; the document shows the decoded file.
+    m_guard.dialogs->saveAnswers.push_back(QString::fromStdString((m_dir / "photo.JPEG").string()));
+    m_guard.dialogs->saveFilterIndexes.push_back(3);
+    m_guard.dialogs->dialogAnswers.push_back([](QDialog& d) {
+        auto& rate = dynamic_cast<TJRateDlg&>(d);
+        EXPECT_EQ(rate.Position(), 90);
+        rate.SetPosition(55);
+        return int(QDialog::Accepted);
+    });
+    doc->FileSaveAsItemClick();
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "photo.JPEG"));
+    EXPECT_EQ(m_form->AppSettings().jpg, 55);
+    EXPECT_FALSE(doc->UndoPicture.Empty());
+    EXPECT_EQ(doc->Picture.Width(), 8);
+    EXPECT_EQ(doc->ModifiedCount, 0);
+}
+
+TEST(JpegQualityDialog, InputIsClampedOnLeaving)
+{
+    TJRateDlg dialog;
+    EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("品質"));
+    EXPECT_EQ(dialog.Position(), 30);
+    for (auto [text, expected] : { std::pair { "0", 1 }, { "250", 100 }, { "", 100 }, { "42", 42 } }) {
+        dialog.Edit1()->setText(QString::fromUtf8(text));
+        dialog.Edit1Exit();
+        EXPECT_EQ(dialog.Position(), expected) << text;
+    }
+    int pos = 0;
+    QString letters("4a");
+    EXPECT_EQ(dialog.Edit1()->validator()->validate(letters, pos), QValidator::Invalid);
 }
