@@ -345,8 +345,8 @@ void TMainForm::BuildPopupMenu3()
 void TMainForm::FormCreate()
 {
     m_workArea = platform::qt::PrimaryWorkArea();
-    lastPictureEntry = 5;
-    lastArchiveEntry = 0;
+    // The plug-in registry starts its walks at the first plug-in entry and at 0.
+    m_plugins = std::make_unique<input::PluginRegistry>();
     m_paletteDisplay = platform::PaletteDisplay();
     m_rateBox->setCurrentIndex(3);
     m_textFont = font();
@@ -360,6 +360,11 @@ void TMainForm::FormCreate()
     Item("ToolBar1")->setChecked(m_settings.toolBar);
     Item("StatusBar1")->setChecked(m_settings.statusBar);
     m_timer1->setInterval(SlideShowInterval(m_settings.wait));
+
+    // A new user gets the program's own plug-ins registered.
+    input::RegisterOwnPluginsIfMissing(m_plugins->Folders());
+    m_plugins->LoadPluginList();
+    m_plugins->SetModified(false);
 
     if (m_settings.twainDir.empty())
         m_settings.twainDir = platform::TempFolder();
@@ -382,8 +387,10 @@ void TMainForm::FormCloseQuery()
     WriteSettings(*m_registry, m_settings, isMaximized());
     try {
         m_registry->Flush();
+        if (m_plugins->Modified())
+            m_plugins->SavePluginList();
     } catch (const std::exception& e) {
-        // The settings of this run are lost, but the previous ones are intact.
+        // This run's changes are lost, but the previous files are intact.
         std::fprintf(stderr, "vtl: %s\n", e.what());
     }
 }
@@ -487,11 +494,12 @@ void TMainForm::FileOpenItemClick()
 {
     FileDialogOptions o;
     o.title = QStringLiteral("画像/アーカイブの読み込み");
-    o.filter = m_openFilter;
+    o.filter = QString::fromStdString(m_plugins->OpenFilter());
     o.multiple = true;
     auto chosen = Dialogs().OpenFileNames(this, o);
     if (!chosen)
         return;
+    m_plugins->ClearFailureMarks();
     for (const QString& name : *chosen)
         OpenFile(name, 3);
 }
@@ -521,6 +529,8 @@ void TMainForm::HandleCommandLine()
     if (!m_arguments.isEmpty() && m_arguments.first() == QStringLiteral("-n"))
         return;
     m_commandLineDone = true;
+    if (!m_arguments.isEmpty())
+        m_plugins->ClearFailureMarks();
     for (const QString& argument : std::as_const(m_arguments)) {
         if (argument.toLower().endsWith(QStringLiteral(".vtl")))
             LoadSettingFile(argument);
@@ -550,7 +560,7 @@ void TMainForm::LoadSettingFile(const QString& fileName)
     auto entries = ParseSettingFile(file.readAll().toStdString());
     if (!entries)
         return; // not a setting file: ignored without a message
-    // TODO(loading pipeline): clear the plug-in failure marks here once the registry exists.
+    m_plugins->ClearFailureMarks();
     for (const auto& entry : *entries) {
         QMdiSubWindow* window = OpenFile(Str(entry.path), entry.zoomIndex);
         if (!window || !entry.caption)

@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "platform/color.h"
 #include "platform/geometry.h"
+#include "input/plugin_registry.h"
 #include "platform/bitmap.h"
 #include "platform/registry.h"
 
@@ -64,6 +65,7 @@ public:
     const platform::TRect& WorkArea() const { return m_workArea; }
     bool PaletteDisplayFlag() const { return m_paletteDisplay; }
     platform::Registry& Registry() { return *m_registry; }
+    input::PluginRegistry& Plugins() { return *m_plugins; }
     QFont& TextToolFont() { return m_textFont; }
     QMdiArea* MdiArea() const { return m_mdiArea; }
     // The child windows in the frame's order (creation order).
@@ -105,8 +107,6 @@ public:
     int joinDirection = 0;
     int joinColour = 0;
     int joinMargin = 0;
-    int lastPictureEntry = 5;
-    int lastArchiveEntry = 0;
 
     // Handlers of the menu and the tool bar.
     void FileNewItemClick();
@@ -185,6 +185,7 @@ private:
 
     QStringList m_arguments;
     std::unique_ptr<platform::Registry> m_registry;
+    std::unique_ptr<input::PluginRegistry> m_plugins;
     Settings m_settings;
     platform::TRect m_workArea;
     bool m_paletteDisplay = false;
@@ -195,7 +196,6 @@ private:
     bool m_destroyed = false;
     bool m_commandLineDone = false;
     bool m_shown = false;
-    QString m_openFilter = QStringLiteral("画像|*.bmp;*.jpg;*.jpeg;*.png;*.snx|すべて|*.*");
 
     QMap<QString, QAction*> m_items;
     QWidget* m_panel1 = nullptr;

@@ -1,9 +1,7 @@
 #include "input/ui/loading_pipeline.h"
 
 #include "app/ui/main_form.h"
-#include "codecs/jpeg_decoder.h"
-#include "codecs/png_image.h"
-#include "document/dib.h"
+#include "input/picture_loader.h"
 #include "document/ui/mdi_child.h"
 #include "platform/qt/dialog_service.h"
 
@@ -24,23 +22,6 @@ namespace {
         ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     };
 
-    enum class Builtin { None, ThumbCache, Bmp, Jpeg, Png };
-
-    // The built-in entries of the picture extension list; the comparison alone is lower-cased.
-    Builtin BuiltinEntry(const QString& fileName)
-    {
-        const QString lower = fileName.toLower();
-        if (lower.endsWith(QStringLiteral(".snx")))
-            return Builtin::ThumbCache;
-        if (lower.endsWith(QStringLiteral(".bmp")))
-            return Builtin::Bmp;
-        if (lower.endsWith(QStringLiteral(".jpg")) || lower.endsWith(QStringLiteral(".jpeg")))
-            return Builtin::Jpeg;
-        if (lower.endsWith(QStringLiteral(".png")))
-            return Builtin::Png;
-        return Builtin::None;
-    }
-
     TMDIChild* MakeDocument(TMainForm& main, const QString& fileName)
     {
         auto* child = new TMDIChild(main);
@@ -51,59 +32,12 @@ namespace {
         return child;
     }
 
-    // On a palette display, a picture deeper than 8 bits is reduced through the image buffer.
-    void ReduceForPaletteDisplay(TMainForm& main, platform::TBitmap& picture)
+    input::DecodeContext Context(TMainForm& main)
     {
-        if (!main.PaletteDisplayFlag() || picture.BitsPerPixel() <= 8)
-            return;
-        document::TDIB dib;
-        dib.Assign(picture);
-        main.SetStatusText(QStringLiteral("減色中..."));
-        struct ClearStatus {
-            TMainForm& main;
-            ~ClearStatus() { main.SetStatusText(QString()); }
-        } clear { main };
-        dib.SetPixelFormat(document::DibPixelFormat::Dib8Bit);
-        dib.AssignTo(picture);
-    }
-
-    void ShowProgress(TMainForm& main, const platform::ProgressReport& report)
-    {
-        if (report.stage == platform::ProgressStage::Running)
-            main.SetStatusText(QStringLiteral(" Read %1%").arg(report.percent));
-        else
-            main.SetStatusText(QString());
-    }
-
-    // Decodes a built-in format into `picture`. Errors go to the general error report.
-    void DecodeBuiltin(TMainForm& main, Builtin entry, const QString& fileName, platform::TBitmap& picture)
-    {
-        const std::filesystem::path path = fileName.toStdString();
-        platform::ProgressHandler progress = [&main](const platform::ProgressReport& r) { ShowProgress(main, r); };
-        switch (entry) {
-        case Builtin::Jpeg: {
-            codecs::JpegDecodeOptions options;
-            options.progress = &progress;
-            codecs::DecodeJpegFile(path, picture, options);
-            break;
-        }
-        case Builtin::Png: {
-            codecs::TPngImage png;
-            png.OnProgress = progress;
-            png.LoadFromFile(path);
-            png.AssignTo(picture);
-            break;
-        }
-        case Builtin::Bmp: {
-            document::TDIB dib;
-            dib.LoadFromFile(path);
-            dib.AssignTo(picture);
-            break;
-        }
-        default:
-            return;
-        }
-        ReduceForPaletteDisplay(main, picture);
+        input::DecodeContext context = input::DecodeContext::FromEnvironment(main.AppSettings().sumSize);
+        context.paletteDisplay = main.PaletteDisplayFlag();
+        context.status = [&main](const std::string& text) { main.SetStatusText(QString::fromStdString(text)); };
+        return context;
     }
 }
 
@@ -117,14 +51,28 @@ QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
     if (!info.exists()) {
         child = MakeDocument(main, fileName);
     } else {
-        const Builtin entry = BuiltinEntry(fileName);
-        if (entry == Builtin::Bmp || entry == Builtin::Jpeg || entry == Builtin::Png) {
+        // Built-in readers and picture plug-ins decode before the window is made, so that a
+        // file nothing claims opens no window; a built-in reader's error still leaves one.
+        const std::filesystem::path path = fileName.toStdString();
+        platform::TBitmap picture;
+        input::FileOpenResult result;
+        try {
+            result = input::OpenPictureFile(main.Plugins(), path, picture, Context(main));
+        } catch (const std::exception& e) {
             child = MakeDocument(main, info.absoluteFilePath());
-            try {
-                DecodeBuiltin(main, entry, fileName, child->Picture);
-            } catch (const std::exception& e) {
-                // The general error report; the window made before decoding remains.
-                platform::qt::ShowError(&main, QString::fromUtf8(e.what()));
+            platform::qt::ShowError(&main, QString::fromUtf8(e.what()));
+        }
+        if (!child) {
+            switch (result.outcome) {
+            case input::FileOpenOutcome::Picture:
+                child = MakeDocument(main, info.absoluteFilePath());
+                child->Picture = std::move(picture);
+                break;
+            case input::FileOpenOutcome::Failed:
+                platform::qt::ShowError(&main, QString::fromStdString(result.message));
+                break;
+            default:
+                break; // thumbnail caches and archives open through their own windows
             }
         }
     }

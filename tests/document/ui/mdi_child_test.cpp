@@ -305,3 +305,28 @@ TEST(JpegQualityDialog, InputIsClampedOnLeaving)
     QString letters("4a");
     EXPECT_EQ(dialog.Edit1()->validator()->validate(letters, pos), QValidator::Invalid);
 }
+
+TEST_F(DocumentTest, DecoderChoiceByNameAndPaletteDisplays)
+{
+    const std::filesystem::path sample = VTL_SOURCE_DIR "/samples/landscape.jpg";
+    std::filesystem::copy_file(sample, m_dir / "PHOTO.JPG");
+    std::filesystem::copy_file(sample, m_dir / "photo.jpe");
+    auto* upper = dynamic_cast<TMDIChild*>(m_form->OpenFile(QString::fromStdString((m_dir / "PHOTO.JPG").string()), 3));
+    ASSERT_NE(upper, nullptr);
+    EXPECT_EQ(upper->Picture.Width(), 320);
+    EXPECT_EQ(upper->Picture.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(m_form->windowTitle(), U("PHOTO.JPG - Vistrel"));
+    // ".jpe" is no built-in pattern: the plug-ins are asked, and none of ours reads JPEG.
+    const auto before = m_form->Children().size();
+    EXPECT_EQ(m_form->OpenFile(QString::fromStdString((m_dir / "photo.jpe").string()), 3), nullptr);
+    EXPECT_EQ(m_form->Children().size(), before);
+
+    qputenv("VTL_PALETTE_DISPLAY", "1");
+    TMainForm paletted({});
+    qunsetenv("VTL_PALETTE_DISPLAY");
+    auto* reduced = dynamic_cast<TMDIChild*>(paletted.OpenFile(QStringLiteral(VTL_SOURCE_DIR "/samples/landscape.bmp"), 3));
+    ASSERT_NE(reduced, nullptr);
+    EXPECT_EQ(reduced->Picture.PixelFormat(), TPixelFormat::pf8bit);
+    EXPECT_TRUE(reduced->Item("DC16")->isEnabled());
+    paletted.MdiArea()->closeAllSubWindows();
+}
