@@ -74,6 +74,9 @@ public:
     }
 
 private:
+// GCC 12 warns, wrongly, that a moved std::optional<QString> may be uninitialised.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
     template <typename T>
     T Next(std::deque<T>& queue, const QString& what)
     {
@@ -85,6 +88,7 @@ private:
         queue.pop_front();
         return answer;
     }
+#pragma GCC diagnostic pop
 };
 
 // Installs a ScriptedDialogs for the life of the guard.

@@ -5,6 +5,7 @@
 #include "app/ui/image_lists.h"
 #include "document/ui/mdi_child.h"
 #include "input/ui/loading_pipeline.h"
+#include "input/ui/option_dialog.h"
 #include "platform/environment.h"
 #include "processing/palette_file.h"
 #include "platform/qt/dialog_service.h"
@@ -616,7 +617,29 @@ void TMainForm::ScanImageExecute() { }
 void TMainForm::SelectDeviceExecute() { }
 void TMainForm::SumBtnClick() { }
 void TMainForm::SumMenuClick() { }
-void TMainForm::Option1Click() { }
+void TMainForm::Option1Click()
+{
+    input::ui::TOptionDlg dialog(m_settings, m_plugins->Rows(), m_plugins->Folders(), this);
+    platform::qt::CentreOnPointer(dialog, m_workArea);
+    if (Dialogs().Exec(dialog) != QDialog::Accepted)
+        return;
+    dialog.ApplyTo(m_settings);
+    m_timer1->setInterval(SlideShowInterval(m_settings.wait));
+    const int size = dialog.cbSumSize()->currentIndex();
+    if (size != m_settings.sumSize) {
+        // Thumbnails of the old size can't stay on screen.
+        auto windows = Children();
+        for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+            const QString kind = (*it)->objectName();
+            if (kind == QStringLiteral("FlistForm") || kind == QStringLiteral("ArcForm")) {
+                (*it)->close();
+                QCoreApplication::processEvents();
+            }
+        }
+        m_settings.sumSize = size;
+    }
+    m_plugins->SetRows(dialog.Rows());
+}
 void TMainForm::Filter1Click() { }
 void TMainForm::KanrenClick() { }
 void TMainForm::SaveBtnClick()

@@ -1,0 +1,116 @@
+#include "app/ui/main_form.h"
+#include "input/ui/option_dialog.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_dir.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using vtl::app::ui::TMainForm;
+using vtl::input::ui::TOptionDlg;
+using vtl::testing::DialogGuard;
+using vtl::testing::TempDir;
+
+namespace {
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+class OptionDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("VTL_REGISTRY_DIR", QByteArray::fromStdString(m_dir.Path().string()));
+        m_form = std::make_unique<TMainForm>(QStringList {});
+        m_form->Plugins().SetLines({ "f,*.pic,*.pi,\"Pic reader\",\"/opt/pic.spi\"",
+            "a,*.lzh,\"Archiver\",\"/opt/arc.spi\",x", "f,*.mag,\"Mag reader\",\"mag.spi\"" });
+        m_form->Plugins().SetModified(false);
+    }
+    void TearDown() override
+    {
+        m_form.reset();
+        qunsetenv("VTL_REGISTRY_DIR");
+    }
+    TempDir m_dir;
+    DialogGuard m_guard;
+    std::unique_ptr<TMainForm> m_form;
+};
+
+}
+
+TEST_F(OptionDialogTest, ShowsTheListAndTheOptions)
+{
+    m_form->AppSettings().png = true;
+    m_form->AppSettings().wait = 7;
+    m_form->AppSettings().sumSize = 2;
+    m_guard.dialogs->dialogAnswers.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<TOptionDlg&>(d);
+        EXPECT_EQ(dialog.windowTitle(), U("オプション設定"));
+        auto* list = dialog.ListView1();
+        EXPECT_EQ(list->headerItem()->text(0), U("説明"));
+        EXPECT_EQ(list->headerItem()->text(1), U("拡張子"));
+        EXPECT_EQ(list->headerItem()->text(2), U("Susie 32bit plug-in"));
+        EXPECT_EQ(list->topLevelItemCount(), 3);
+        EXPECT_EQ(list->topLevelItem(0)->text(1), "*.pic,*.pi");
+        EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Unchecked);
+        EXPECT_TRUE(dialog.CheckBox(2)->isChecked());
+        EXPECT_FALSE(dialog.CheckBox(3)->isChecked());
+        EXPECT_EQ(dialog.CheckBox(1)->text(), U("サムネイルを保存する"));
+        EXPECT_EQ(dialog.cbSumSize()->currentText(), U(" 96 x 72"));
+        EXPECT_EQ(dialog.edWait()->text(), "7");
+        EXPECT_TRUE(dialog.edWait()->isReadOnly());
+        return int(QDialog::Rejected); // Cancel changes nothing
+    });
+    m_form->Item("Option1")->trigger();
+    EXPECT_FALSE(m_form->Plugins().Modified());
+    EXPECT_EQ(m_form->AppSettings().wait, 7);
+}
+
+TEST_F(OptionDialogTest, OkAppliesOptionsAndTheReorderedList)
+{
+    m_guard.dialogs->dialogAnswers.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<TOptionDlg&>(d);
+        dialog.CheckBox(1)->setChecked(false);
+        dialog.CheckBox(4)->setChecked(true);
+        dialog.SetWaitValue(0);
+        dialog.SetWaitValue(99); // the up-down stops at 60
+        EXPECT_EQ(dialog.WaitValue(), 60);
+        dialog.SetWaitValue(0);
+        dialog.cbSumSize()->setCurrentIndex(4);
+        dialog.ListView1()->MoveItem(2, 0); // Mag reader first
+        dialog.ListView1()->topLevelItem(2)->setCheckState(0, Qt::Checked); // archiver enabled
+        return int(QDialog::Accepted);
+    });
+    m_form->Item("Option1")->trigger();
+    const auto& s = m_form->AppSettings();
+    EXPECT_FALSE(s.sumSave);
+    EXPECT_TRUE(s.wall);
+    EXPECT_EQ(s.wait, 0);
+    EXPECT_EQ(s.sumSize, 4);
+    EXPECT_EQ(m_form->Timer1()->interval(), 500);
+    EXPECT_TRUE(m_form->Plugins().Modified());
+    const auto& lines = m_form->Plugins().Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "f,*.mag,\"Mag reader\",\"mag.spi\"");
+    EXPECT_EQ(lines[2], "a,*.lzh,\"Archiver\",\"/opt/arc.spi\"");
+}
+
+TEST_F(OptionDialogTest, DeletingAndConfiguringAMissingPlugin)
+{
+    m_guard.dialogs->messageAnswers.push_back(vtl::platform::qt::MsgResult::Ok);
+    m_guard.dialogs->dialogAnswers.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<TOptionDlg&>(d);
+        dialog.ListView1()->setCurrentItem(dialog.ListView1()->topLevelItem(0));
+        dialog.SpeedButton3Click();
+        dialog.SpeedButton2Click();
+        EXPECT_EQ(dialog.ListView1()->topLevelItemCount(), 2);
+        return int(QDialog::Accepted);
+    });
+    m_form->Item("Option1")->trigger();
+    ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+    EXPECT_EQ(m_guard.dialogs->messages[0].text, U("/opt/pic.spi が見つかりません。"));
+    EXPECT_EQ(m_form->Plugins().Lines().size(), 2u);
+}
