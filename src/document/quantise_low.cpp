@@ -62,6 +62,29 @@ namespace {
     inline uint32_t Weight(const SplitEntry& e) { return e.weight; }
     inline uint32_t Weight(const SplitPixel&) { return 1; }
 
+    // Weighted sums of a range. They are sums of integers and stay exact in 64 bits, so the
+    // sums of an upper part are those of the whole range minus those of the lower part; means and
+    // variances are then taken from them in extended precision.
+    struct Sums {
+        uint64_t w = 0, r = 0, g = 0, b = 0, r2 = 0, g2 = 0, b2 = 0;
+
+        template <typename Entry> void Add(const Entry& e)
+        {
+            const uint64_t weight = Weight(e);
+            w += weight;
+            r += weight * e.r;
+            g += weight * e.g;
+            b += weight * e.b;
+            r2 += weight * e.r * e.r;
+            g2 += weight * e.g * e.g;
+            b2 += weight * e.b * e.b;
+        }
+        Sums operator-(const Sums& o) const
+        {
+            return { w - o.w, r - o.r, g - o.g, b - o.b, r2 - o.r2, g2 - o.g2, b2 - o.b2 };
+        }
+    };
+
     // The recursive split. Depth is at most 8, so the recursion is bounded by the target, never
     // by the picture.
     template <typename Entry> class Splitter {
@@ -76,7 +99,18 @@ namespace {
         {
         }
 
-        int Split(Entry* begin, Entry* end, int level)
+        void Run(Entry* begin, Entry* end)
+        {
+            Sums sums;
+            for (const Entry* e = begin; e != end; ++e)
+                sums.Add(*e);
+            Split(begin, end, 0, sums);
+        }
+
+        std::vector<SplitNode> TakeNodes() { return std::move(m_nodes); }
+
+    private:
+        int Split(Entry* begin, Entry* end, int level, const Sums& sums)
         {
             const int node = static_cast<int>(m_nodes.size());
             m_nodes.emplace_back();
@@ -88,23 +122,10 @@ namespace {
                 return node;
             }
 
-            // Weighted sums of integers stay exact in 64 bits; means and variances are then taken
-            // in extended precision.
-            uint64_t sw = 0, sr = 0, sg = 0, sb = 0, sr2 = 0, sg2 = 0, sb2 = 0;
-            for (const Entry* e = begin; e != end; ++e) {
-                const uint64_t w = Weight(*e);
-                sw += w;
-                sr += w * e->r;
-                sg += w * e->g;
-                sb += w * e->b;
-                sr2 += w * e->r * e->r;
-                sg2 += w * e->g * e->g;
-                sb2 += w * e->b * e->b;
-            }
-            const long double n = static_cast<long double>(sw);
-            const long double mR = static_cast<long double>(sr) / n;
-            const long double mG = static_cast<long double>(sg) / n;
-            const long double mB = static_cast<long double>(sb) / n;
+            const long double n = static_cast<long double>(sums.w);
+            const long double mR = static_cast<long double>(sums.r) / n;
+            const long double mG = static_cast<long double>(sums.g) / n;
+            const long double mB = static_cast<long double>(sums.b) / n;
 
             if (level == m_depth) {
                 if (m_progress)
@@ -119,9 +140,9 @@ namespace {
                 return node;
             }
 
-            const long double vR = static_cast<long double>(sr2) / n - mR * mR;
-            const long double vG = static_cast<long double>(sg2) / n - mG * mG;
-            const long double vB = static_cast<long double>(sb2) / n - mB * mB;
+            const long double vR = static_cast<long double>(sums.r2) / n - mR * mR;
+            const long double vG = static_cast<long double>(sums.g2) / n - mG * mG;
+            const long double vB = static_cast<long double>(sums.b2) / n - mB * mB;
             uint8_t channel = 0;
             if (4 * vG > 3 * vR || 2 * vB > 3 * vR) {
                 const long double greenFactor = m_variant == SplitVariant::Low ? 3 : 4;
@@ -129,47 +150,46 @@ namespace {
             }
             const long double mean = channel == 0 ? mR : channel == 1 ? mG : mB;
             const int threshold = static_cast<int>(std::floor(mean));
+            Sums lower;
             Entry* middle = channel == 0
-                ? Partition(begin, end, threshold, [](const Entry& e) { return e.r; })
+                ? Partition(begin, end, threshold, lower, [](const Entry& e) { return e.r; })
                 : channel == 1
-                ? Partition(begin, end, threshold, [](const Entry& e) { return e.g; })
-                : Partition(begin, end, threshold, [](const Entry& e) { return e.b; });
+                ? Partition(begin, end, threshold, lower, [](const Entry& e) { return e.g; })
+                : Partition(begin, end, threshold, lower, [](const Entry& e) { return e.b; });
 
-            const int upper = Split(middle, end, level + 1);
-            const int lower = Split(begin, middle, level + 1);
-            SplitNode& n0 = m_nodes[node];
-            n0.divideId = channel;
-            n0.mean = mean;
-            n0.threshold = threshold;
-            n0.lower = lower;
-            n0.upper = upper;
+            const int upperNode = Split(middle, end, level + 1, sums - lower);
+            const int lowerNode = Split(begin, middle, level + 1, lower);
+            SplitNode& self = m_nodes[node];
+            self.divideId = channel;
+            self.mean = mean;
+            self.threshold = threshold;
+            self.lower = lowerNode;
+            self.upper = upperNode;
             return node;
         }
 
-        std::vector<SplitNode> TakeNodes() { return std::move(m_nodes); }
-
-    private:
         static uint8_t Round(long double v)
         {
             // Halves go to the even neighbour, as the default rounding mode does.
             return static_cast<uint8_t>(std::nearbyint(v));
         }
 
-        // Entries not above the threshold first, the others after; swapped from both ends.
+        // Entries not above the threshold first, the others after; swapped from both ends. The
+        // sums of the lower part are gathered on the way, each entry once as it settles there.
         template <typename Get>
-        static Entry* Partition(Entry* begin, Entry* end, int threshold, Get get)
+        static Entry* Partition(Entry* begin, Entry* end, int threshold, Sums& lower, Get get)
         {
             Entry* i = begin;
             Entry* j = end;
             for (;;) {
                 while (i < j && get(*i) <= threshold)
-                    ++i;
+                    lower.Add(*i++);
                 while (i < j && get(*(j - 1)) > threshold)
                     --j;
                 if (j - i < 2)
                     return i;
                 std::swap(*i, *(j - 1));
-                ++i;
+                lower.Add(*i++);
                 --j;
             }
         }
@@ -188,7 +208,7 @@ std::vector<SplitNode> VarianceSplit(std::span<SplitEntry> entries, int depth, S
     std::vector<RGBQuad>& palette, std::span<uint8_t> indexByKey, QuantiseProgress* progress)
 {
     Splitter<SplitEntry> splitter(depth, variant, palette, indexByKey, progress);
-    splitter.Split(entries.data(), entries.data() + entries.size(), 0);
+    splitter.Run(entries.data(), entries.data() + entries.size());
     return splitter.TakeNodes();
 }
 
@@ -196,7 +216,7 @@ std::vector<SplitNode> VarianceSplit(std::span<SplitPixel> pixels, int depth, Sp
     std::vector<RGBQuad>& palette, QuantiseProgress* progress)
 {
     Splitter<SplitPixel> splitter(depth, variant, palette, {}, progress);
-    splitter.Split(pixels.data(), pixels.data() + pixels.size(), 0);
+    splitter.Run(pixels.data(), pixels.data() + pixels.size());
     return splitter.TakeNodes();
 }
 
