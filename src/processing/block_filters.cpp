@@ -23,7 +23,8 @@ namespace {
     // (a column in, a column out) together with how many values hold each count; only the
     // winner among the values of count M needs a look at the window, from its end backwards.
     template <typename T, typename RowOf, typename Put>
-    void WindowModes(int32_t width, int32_t height, int half, size_t histogramSize, RowOf&& row, Put&& put)
+    void WindowModes(
+        int32_t width, int32_t height, int half, size_t histogramSize, RowOf&& row, Put&& put)
     {
         constexpr uint8_t kMarked = 255; // above any count (at most 81)
         std::vector<uint8_t> histogram(histogramSize, 0);
@@ -103,7 +104,8 @@ namespace {
     {
         std::vector<uint8_t*> out = RowPointers(result);
         WindowModes<uint8_t>(
-            picture.Width(), picture.Height(), half, 256, [&](int32_t y) { return picture.ScanLine(y); },
+            picture.Width(), picture.Height(), half, 256,
+            [&](int32_t y) { return picture.ScanLine(y); },
             [&](int32_t y, int32_t x, uint8_t v) { out[size_t(y)][x] = v; });
     }
 
@@ -179,15 +181,15 @@ int32_t MulDiv(int32_t number, int32_t numerator, int32_t denominator)
 
 ZoomFactor DisplayToPictureFactor(int zoomIndex)
 {
-    static constexpr ZoomFactor kFactors[8] = { { 4, 1 }, { 2, 1 }, { 4, 3 }, { 1, 1 }, { 2, 3 },
-        { 1, 2 }, { 1, 4 }, { 1, 8 } };
+    static constexpr ZoomFactor kFactors[8]
+        = { { 4, 1 }, { 2, 1 }, { 4, 3 }, { 1, 1 }, { 2, 3 }, { 1, 2 }, { 1, 4 }, { 1, 8 } };
     if (zoomIndex < 0 || zoomIndex > 7)
         return { 1, 1 };
     return kFactors[zoomIndex];
 }
 
-std::optional<TRect> ClipMosaicArea(int32_t left, int32_t top, int32_t right, int32_t bottom,
-    int32_t width, int32_t height)
+std::optional<TRect> ClipMosaicArea(
+    int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t width, int32_t height)
 {
     // A selection dragged beyond the picture's edge is cut back to the picture.
     const int64_t l = std::max<int64_t>(left, 0), t = std::max<int64_t>(top, 0);
@@ -198,8 +200,8 @@ std::optional<TRect> ClipMosaicArea(int32_t left, int32_t top, int32_t right, in
     return TRect { int32_t(l), int32_t(t), int32_t(r), int32_t(b) };
 }
 
-std::optional<TRect> MosaicAreaFromSelection(const TRect& selection, int zoomIndex, int32_t width,
-    int32_t height)
+std::optional<TRect> MosaicAreaFromSelection(
+    const TRect& selection, int zoomIndex, int32_t width, int32_t height)
 {
     const ZoomFactor f = DisplayToPictureFactor(zoomIndex);
     return ClipMosaicArea(MulDiv(selection.Left, f.n, f.d), MulDiv(selection.Top, f.n, f.d),
@@ -209,14 +211,13 @@ std::optional<TRect> MosaicAreaFromSelection(const TRect& selection, int zoomInd
 namespace {
     // Calls `block(left, top, right, bottom)` for every block of the area, top row of blocks
     // first; the last column and row of blocks hold what is left over.
-    template <typename Block>
-    void ForEachBlock(const TRect& area, int32_t size, Block&& block)
+    template <typename Block> void ForEachBlock(const TRect& area, int32_t size, Block&& block)
     {
         for (int64_t top = area.Top; top < area.Bottom; top += size) {
             const int32_t bottom = int32_t(std::min<int64_t>(top + size, area.Bottom));
             for (int64_t left = area.Left; left < area.Right; left += size)
-                block(int32_t(left), int32_t(top), int32_t(std::min<int64_t>(left + size, area.Right)),
-                    bottom);
+                block(int32_t(left), int32_t(top),
+                    int32_t(std::min<int64_t>(left + size, area.Right)), bottom);
         }
     }
 
@@ -234,7 +235,8 @@ namespace {
                 }
             }
             const uint64_t count = uint64_t(r - l) * uint64_t(b - t);
-            const uint8_t avg[3] = { uint8_t(sum[0] / count), uint8_t(sum[1] / count), uint8_t(sum[2] / count) };
+            const uint8_t avg[3]
+                = { uint8_t(sum[0] / count), uint8_t(sum[1] / count), uint8_t(sum[2] / count) };
             for (int32_t y = t; y < b; ++y) {
                 uint8_t* p = rows[size_t(y)] + size_t(l) * 3;
                 for (int32_t x = l; x < r; ++x, p += 3) {
@@ -266,7 +268,8 @@ namespace {
             }
             const uint64_t count = uint64_t(r - l) * uint64_t(b - t);
             const auto index = uint8_t(platform::GetNearestPaletteIndex(palette,
-                platform::Rgb(uint8_t(red / count), uint8_t(green / count), uint8_t(blue / count))));
+                platform::Rgb(
+                    uint8_t(red / count), uint8_t(green / count), uint8_t(blue / count))));
             for (int32_t y = t; y < b; ++y)
                 std::fill(rows[size_t(y)] + l, rows[size_t(y)] + r, index);
         });

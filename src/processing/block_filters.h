@@ -35,11 +35,11 @@ ZoomFactor DisplayToPictureFactor(int zoomIndex);
 // The mosaic area for columns left..right and rows top..bottom, both ends included, kept inside a
 // picture of the given size; as a rectangle whose right and bottom lie just outside. Nothing when
 // no pixel of the picture remains.
-std::optional<TRect> ClipMosaicArea(int32_t left, int32_t top, int32_t right, int32_t bottom,
-    int32_t width, int32_t height);
+std::optional<TRect> ClipMosaicArea(
+    int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t width, int32_t height);
 // The same for a selection in display coordinates at a zoom index, each edge converted with MulDiv.
-std::optional<TRect> MosaicAreaFromSelection(const TRect& selection, int zoomIndex, int32_t width,
-    int32_t height);
+std::optional<TRect> MosaicAreaFromSelection(
+    const TRect& selection, int zoomIndex, int32_t width, int32_t height);
 
 // Blocks of blockSize x blockSize pixels from the area's top left each become their average
 // colour (for pf8bit, the palette entry nearest to the average of the entries). `area` (right and

@@ -133,24 +133,29 @@ namespace {
         px[2] = o2;
     }
 
-    using PixelFn = void (*)(const HsiRun&, uint8_t*);
-
-    template <bool A, bool B, bool C>
-    PixelFn PickLast(bool d)
+    template <bool PowerS, bool ProductS, bool PowerH, bool ProductH>
+    void HsiRow(const HsiRun& run, uint8_t* row, int32_t width)
     {
-        return d ? &HsiPixel<A, B, C, true> : &HsiPixel<A, B, C, false>;
+        for (int32_t x = 0; x < width; ++x, row += 3)
+            HsiPixel<PowerS, ProductS, PowerH, ProductH>(run, row);
     }
-    template <bool A, bool B>
-    PixelFn PickThird(bool c, bool d)
+
+    // The row loop for this run's choices, with the pixel's formulas compiled into it.
+    using RowFn = void (*)(const HsiRun&, uint8_t*, int32_t);
+
+    template <bool A, bool B, bool C> RowFn PickLast(bool d)
+    {
+        return d ? &HsiRow<A, B, C, true> : &HsiRow<A, B, C, false>;
+    }
+    template <bool A, bool B> RowFn PickThird(bool c, bool d)
     {
         return c ? PickLast<A, B, true>(d) : PickLast<A, B, false>(d);
     }
-    template <bool A>
-    PixelFn PickSecond(bool b, bool c, bool d)
+    template <bool A> RowFn PickSecond(bool b, bool c, bool d)
     {
         return b ? PickThird<A, true>(c, d) : PickThird<A, false>(c, d);
     }
-    PixelFn PickPixelFn(const HsiRun& run)
+    RowFn PickRowFn(const HsiRun& run)
     {
         const bool a = run.saturation.power, b = run.saturation.product, c = run.hue.power,
                    d = run.hue.product;
@@ -160,7 +165,8 @@ namespace {
     // Copies the 24-bit pixels into a new result, lets `rowFn` change each row there, and hands
     // the result over.
     template <typename RowFn>
-    bool RunPointOperation(TBitmap& picture, TBitmap* undo, const ProcessContext& context, RowFn&& rowFn)
+    bool RunPointOperation(
+        TBitmap& picture, TBitmap* undo, const ProcessContext& context, RowFn&& rowFn)
     {
         if (picture.Empty())
             return false;
@@ -202,14 +208,16 @@ std::array<uint8_t, 256> ToneTable(double offset, double gain, double exponent)
 {
     std::array<uint8_t, 256> t {};
     for (int i = 0; i < 256; ++i) {
-        const double v = exponent != 1.0 ? 255.0 * std::pow(i / 255.0, exponent) * gain + offset + 0.499
-                                         : i * gain + offset + 0.499;
+        const double v = exponent != 1.0
+            ? 255.0 * std::pow(i / 255.0, exponent) * gain + offset + 0.499
+            : i * gain + offset + 0.499;
         t[size_t(i)] = uint8_t(TruncClamp(v, 255));
     }
     return t;
 }
 
-bool AdjustRgb(TBitmap& picture, TBitmap* undo, const AdjustParams& params, const ProcessContext& context)
+bool AdjustRgb(
+    TBitmap& picture, TBitmap* undo, const AdjustParams& params, const ProcessContext& context)
 {
     const auto red = ToneTable(params.offset[0], params.gain[0], params.exponent[0]);
     const auto green = ToneTable(params.offset[1], params.gain[1], params.exponent[1]);
@@ -223,21 +231,20 @@ bool AdjustRgb(TBitmap& picture, TBitmap* undo, const AdjustParams& params, cons
     });
 }
 
-bool AdjustHsi(TBitmap& picture, TBitmap* undo, const AdjustParams& params, const ProcessContext& context)
+bool AdjustHsi(
+    TBitmap& picture, TBitmap* undo, const AdjustParams& params, const ProcessContext& context)
 {
     const HsiRun run(params);
-    const PixelFn pixel = PickPixelFn(run);
-    return RunPointOperation(picture, undo, context, [&](uint8_t* row, int32_t width) {
-        for (int32_t x = 0; x < width; ++x, row += 3)
-            pixel(run, row);
-    });
+    const RowFn rowFn = PickRowFn(run);
+    return RunPointOperation(
+        picture, undo, context, [&](uint8_t* row, int32_t width) { rowFn(run, row, width); });
 }
 
 void AdjustHsiPixel(const AdjustParams& params, uint8_t& b, uint8_t& g, uint8_t& r)
 {
     const HsiRun run(params);
     uint8_t px[3] = { b, g, r };
-    PickPixelFn(run)(run, px);
+    PickRowFn(run)(run, px, 1);
     b = px[0];
     g = px[1];
     r = px[2];
@@ -249,7 +256,8 @@ std::array<platform::TPoint, 101> CurvePoints(double offset, double gain, double
     std::array<platform::TPoint, 101> points {};
     points[0] = { 0, 100 - TruncClamp(o, 100) };
     for (int x = 1; x <= 100; ++x)
-        points[size_t(x)] = { x, 100 - TruncClamp(std::pow(x / 100.0, exponent) * 100.0 * gain + o, 100) };
+        points[size_t(x)]
+            = { x, 100 - TruncClamp(std::pow(x / 100.0, exponent) * 100.0 * gain + o, 100) };
     return points;
 }
 

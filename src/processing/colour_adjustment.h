@@ -39,9 +39,11 @@ bool IsNeutral(const AdjustParams& params);
 std::array<uint8_t, 256> ToneTable(double offset, double gain, double exponent);
 
 // Red through channel 1, green 2, blue 3.
-bool AdjustRgb(TBitmap& picture, TBitmap* undo, const AdjustParams& params, const ProcessContext& context);
+bool AdjustRgb(
+    TBitmap& picture, TBitmap* undo, const AdjustParams& params, const ProcessContext& context);
 // Value through channel 1's tone table, saturation and hue through channels 2 and 3.
-bool AdjustHsi(TBitmap& picture, TBitmap* undo, const AdjustParams& params, const ProcessContext& context);
+bool AdjustHsi(
+    TBitmap& picture, TBitmap* undo, const AdjustParams& params, const ProcessContext& context);
 
 // One pixel through the HSI adjustment, for callers that want a single colour; b, g, r in and out.
 void AdjustHsiPixel(const AdjustParams& params, uint8_t& b, uint8_t& g, uint8_t& r);

@@ -5,11 +5,15 @@
 #include <algorithm>
 #include <cmath>
 
-// These loops carry the filters' whole cost. Vectorising them needs more than the project's
-// default optimisation, and a wider instruction set where the processor has one; neither changes
-// a result, since nothing here contracts a multiply and an add into one rounding.
+// These loops carry the filters' whole cost. With GCC, vectorising them needs more than the
+// project's default optimisation, and a wider instruction set where the processor has one; neither
+// changes a result, since nothing here contracts a multiply and an add into one rounding.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC optimize("O3")
 #define VTL_HOT __attribute__((target_clones("avx2", "default")))
+#else
+#define VTL_HOT
+#endif
 
 namespace vtl::processing::kernels {
 
@@ -44,11 +48,12 @@ void GroupedSum(const uint8_t* const* rows, int half, int channels, size_t value
     Scale(sums, at(0, 0), weights[0], values);
     for (int f = 0; f <= half; ++f)
         for (int j = 1; j <= half; ++j)
-            AddGroup(sums, at(f, j), at(-f, -j), at(-j, f), at(j, -f), weights[size_t(f) * side + size_t(j)],
-                values);
+            AddGroup(sums, at(f, j), at(-f, -j), at(-j, f), at(j, -f),
+                weights[size_t(f) * side + size_t(j)], values);
 }
 
-void PlainSum(const uint8_t* const* rows, int n, const double* coefficients, size_t values, double* sums)
+void PlainSum(
+    const uint8_t* const* rows, int n, const double* coefficients, size_t values, double* sums)
 {
     Scale(sums, rows[0], coefficients[0], values);
     for (int r = 0; r < n; ++r)
@@ -73,7 +78,8 @@ VTL_HOT void SharpenRow(const uint8_t* const* rows, uint8_t* __restrict out, siz
     }
 }
 
-VTL_HOT void Kernel3Row(const uint8_t* const* rows, const int* kernel, uint8_t* __restrict out, size_t values)
+VTL_HOT void Kernel3Row(
+    const uint8_t* const* rows, const int* kernel, uint8_t* __restrict out, size_t values)
 {
     const uint8_t* __restrict r0 = rows[0];
     const uint8_t* __restrict r1 = rows[1];

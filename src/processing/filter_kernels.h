@@ -17,7 +17,8 @@ void GroupedSum(const uint8_t* const* rows, int half, int channels, size_t value
 
 // sums[i] = the sum over window rows r and columns c, row by row, of coefficient[r n + c] times the
 // value at (c - half, r - half), for a 24-bit ring of n rows.
-void PlainSum(const uint8_t* const* rows, int n, const double* coefficients, size_t values, double* sums);
+void PlainSum(
+    const uint8_t* const* rows, int n, const double* coefficients, size_t values, double* sums);
 
 // Each sum rounded to the nearest integer, halves to even, clamped to 0..255.
 void RoundRow(const double* sums, uint8_t* out, size_t values);

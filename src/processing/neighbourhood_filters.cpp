@@ -12,13 +12,16 @@ namespace vtl::processing {
 using platform::TPixelFormat;
 
 namespace {
-    bool SmallerThan(const TBitmap& picture, int n) { return picture.Width() < n || picture.Height() < n; }
+    bool SmallerThan(const TBitmap& picture, int n)
+    {
+        return picture.Width() < n || picture.Height() < n;
+    }
 
     // The common part of the 24-bit window filters: run `row(rows, out)` for every row into a new
     // 24-bit result, then the palette-display step and the hand-over.
     template <typename RowFilter>
-    bool RunWindowFilter(TBitmap& picture, TBitmap* undo, int n, const ProcessContext& context,
-        RowFilter&& row)
+    bool RunWindowFilter(
+        TBitmap& picture, TBitmap* undo, int n, const ProcessContext& context, RowFilter&& row)
     {
         if (SmallerThan(picture, n))
             return false;
@@ -64,18 +67,18 @@ bool Blur(TBitmap& picture, TBitmap* undo, BlurSize size, const ProcessContext& 
     const int n = size == BlurSize::Small ? 3 : 11;
     const std::vector<double> weights = BlurWeights(size);
     std::vector<double> sums(size_t(std::max(picture.Width(), 0)) * 3);
-    return RunWindowFilter(picture, undo, n, context, [&](const uint8_t* const* rows, uint8_t* out) {
-        kernels::GroupedSum(rows, n / 2, 3, sums.size(), weights.data(), sums.data());
-        kernels::RoundRow(sums.data(), out, sums.size());
-    });
+    return RunWindowFilter(
+        picture, undo, n, context, [&](const uint8_t* const* rows, uint8_t* out) {
+            kernels::GroupedSum(rows, n / 2, 3, sums.size(), weights.data(), sums.data());
+            kernels::RoundRow(sums.data(), out, sums.size());
+        });
 }
 
 bool Sharpen(TBitmap& picture, TBitmap* undo, const ProcessContext& context)
 {
     const size_t values = size_t(std::max(picture.Width(), 0)) * 3;
-    return RunWindowFilter(picture, undo, 3, context, [&](const uint8_t* const* rows, uint8_t* out) {
-        kernels::SharpenRow(rows, out, values);
-    });
+    return RunWindowFilter(picture, undo, 3, context,
+        [&](const uint8_t* const* rows, uint8_t* out) { kernels::SharpenRow(rows, out, values); });
 }
 
 std::array<int, 9> EmbossKernel(const EmbossSettings& settings)
@@ -87,28 +90,29 @@ std::array<int, 9> EmbossKernel(const EmbossSettings& settings)
         { { 0, 0, 1, 0 }, { 0, 1, 2, -1 } },
         { { -1, 0, 0, 0 }, { -2, -1, 0, -1 } },
     };
-    const int position = settings.lightPosition >= 0 && settings.lightPosition <= 3 ? settings.lightPosition : 0;
+    const int position
+        = settings.lightPosition >= 0 && settings.lightPosition <= 3 ? settings.lightPosition : 0;
     const int* k = kTable[position][settings.strong ? 1 : 0];
     const int c = k[0], d = k[1], e = k[2], b = k[3];
     return { c, d, e, b, 1, -b, -e, -d, -c };
 }
 
-bool Emboss(TBitmap& picture, TBitmap* undo, const EmbossSettings& settings,
-    const ProcessContext& context)
+bool Emboss(
+    TBitmap& picture, TBitmap* undo, const EmbossSettings& settings, const ProcessContext& context)
 {
     const std::array<int, 9> kernel = EmbossKernel(settings);
     const size_t values = size_t(std::max(picture.Width(), 0)) * 3;
-    return RunWindowFilter(picture, undo, 3, context, [&](const uint8_t* const* rows, uint8_t* out) {
-        kernels::Kernel3Row(rows, kernel.data(), out, values);
-    });
+    return RunWindowFilter(
+        picture, undo, 3, context, [&](const uint8_t* const* rows, uint8_t* out) {
+            kernels::Kernel3Row(rows, kernel.data(), out, values);
+        });
 }
 
 bool Edge(TBitmap& picture, TBitmap* undo, const ProcessContext& context)
 {
     const size_t values = size_t(std::max(picture.Width(), 0)) * 3;
-    return RunWindowFilter(picture, undo, 3, context, [&](const uint8_t* const* rows, uint8_t* out) {
-        kernels::SobelRow(rows, out, values);
-    });
+    return RunWindowFilter(picture, undo, 3, context,
+        [&](const uint8_t* const* rows, uint8_t* out) { kernels::SobelRow(rows, out, values); });
 }
 
 bool ContourLines(TBitmap& picture, TBitmap* undo, const ProcessContext& context)
@@ -127,7 +131,8 @@ bool ContourLines(TBitmap& picture, TBitmap* undo, const ProcessContext& context
     std::vector<double> sums(static_cast<size_t>(width));
     // One sign per column after a slot left of column 0 that stays 0.
     std::vector<int8_t> signs(size_t(width) + 1, 0);
-    RunRing(ring, height,
+    RunRing(
+        ring, height,
         [&](uint8_t* dest, int32_t y) {
             const uint8_t* s = source.Row(y);
             for (int32_t x = 0; x < width; ++x)

@@ -30,8 +30,8 @@ struct EmbossSettings {
 };
 // The 3 x 3 kernel, rows top to bottom, each left to right. Positions outside 0..3 count as 0.
 std::array<int, 9> EmbossKernel(const EmbossSettings& settings);
-bool Emboss(TBitmap& picture, TBitmap* undo, const EmbossSettings& settings,
-    const ProcessContext& context);
+bool Emboss(
+    TBitmap& picture, TBitmap* undo, const EmbossSettings& settings, const ProcessContext& context);
 
 // Sobel magnitude per channel.
 bool Edge(TBitmap& picture, TBitmap* undo, const ProcessContext& context);

@@ -57,14 +57,9 @@ std::array<uint8_t, 256> GreyIndexTable()
     const std::vector<PaletteEntry> palette = GreyPalette();
     std::array<uint8_t, 256> table {};
     for (int v = 0; v < 256; ++v)
-        table[size_t(v)] = uint8_t(
-            platform::GetNearestPaletteIndex(palette, platform::Rgb(uint8_t(v), uint8_t(v), uint8_t(v))));
+        table[size_t(v)] = uint8_t(platform::GetNearestPaletteIndex(
+            palette, platform::Rgb(uint8_t(v), uint8_t(v), uint8_t(v))));
     return table;
-}
-
-uint8_t GreyLevel(uint8_t r, uint8_t g, uint8_t b)
-{
-    return uint8_t(int(0.299 * r + 0.587 * g + 0.114 * b + 0.5));
 }
 
 bool GrayScale(TBitmap& picture, TBitmap* undo, const ProcessContext& context)

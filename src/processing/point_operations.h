@@ -12,8 +12,6 @@ namespace vtl::processing {
 
 // The 256-grey palette's index for every grey level, as the nearest-entry search finds it.
 std::array<uint8_t, 256> GreyIndexTable();
-// The grey level of a colour: Trunc(0.299 R + 0.587 G + 0.114 B + 0.5) in floating point.
-uint8_t GreyLevel(uint8_t r, uint8_t g, uint8_t b);
 
 // The picture becomes pf8bit with the 256-grey palette. No palette-display step: the result
 // has 8 bits already.

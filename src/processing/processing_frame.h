@@ -73,8 +73,7 @@ std::vector<uint8_t*> RowPointers(TBitmap& bitmap);
 // The image row lies `half` pixels in, so that everything left and right of the picture reads as
 // 0; buffers above the top or below the bottom are all 0. Turning the ring hands the top buffer to
 // the bottom by exchanging pointers.
-template <typename T>
-class RowRing {
+template <typename T> class RowRing {
 public:
     RowRing(int rows, int32_t width, int channels)
         : m_half(rows / 2)
@@ -137,12 +136,14 @@ void RunRing(RowRing<T>& ring, int32_t height, Load&& load, Body&& body)
 // Runs `filter(rows, out)` for every image row of a 24-bit source with an N-row window of 24-bit
 // row buffers: rows[i] is the row buffer at window row i, out the output row (3 x width bytes).
 template <typename Filter>
-void ForEachWindow24(const WorkSource& source, int n, std::vector<uint8_t*>& outRows, Filter&& filter)
+void ForEachWindow24(
+    const WorkSource& source, int n, std::vector<uint8_t*>& outRows, Filter&& filter)
 {
     RowRing<uint8_t> ring(n, source.Width(), 3);
     const size_t bytes = ring.ImageValues();
     RunRing(
-        ring, source.Height(), [&](uint8_t* dest, int32_t y) { std::copy_n(source.Row(y), bytes, dest); },
+        ring, source.Height(),
+        [&](uint8_t* dest, int32_t y) { std::copy_n(source.Row(y), bytes, dest); },
         [&](int32_t y) { filter(ring.Rows(), outRows[size_t(y)]); });
 }
 

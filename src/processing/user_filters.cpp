@@ -140,7 +140,8 @@ FilterListEdit::FilterListEdit(std::vector<std::string> names, std::vector<std::
     m_data.resize(n);
 }
 
-bool FilterListEdit::CellsValid(const std::string& name, const std::vector<std::string>& cells) const
+bool FilterListEdit::CellsValid(
+    const std::string& name, const std::vector<std::string>& cells) const
 {
     if (name.empty() || (cells.size() != 9 && cells.size() != 25))
         return false;
@@ -160,7 +161,8 @@ bool FilterListEdit::Add(const std::string& name, const std::vector<std::string>
     return true;
 }
 
-bool FilterListEdit::Update(size_t index, const std::string& name, const std::vector<std::string>& cells)
+bool FilterListEdit::Update(
+    size_t index, const std::string& name, const std::vector<std::string>& cells)
 {
     if (index >= m_names.size() || !CellsValid(name, cells))
         return false;

@@ -20,11 +20,12 @@ std::optional<double> ParseReal(std::string_view text)
         text.remove_prefix(1);
     }
     // from_chars would also take "inf", "nan" and hexadecimal forms, which are no numbers here.
-    if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text.front())) || text.front() == '.'))
+    if (text.empty()
+        || !(std::isdigit(static_cast<unsigned char>(text.front())) || text.front() == '.'))
         return std::nullopt;
     for (char c : text)
-        if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != 'e' && c != 'E' && c != '+'
-            && c != '-')
+        if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != 'e' && c != 'E'
+            && c != '+' && c != '-')
             return std::nullopt;
     double value = 0.0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -125,8 +126,8 @@ int ThresholdFromText(std::string_view text, int currentPosition)
     return *value;
 }
 
-platform::TRect PlaceDialog(int32_t width, int32_t height, platform::TPoint cursor,
-    const platform::TRect& workArea)
+platform::TRect PlaceDialog(
+    int32_t width, int32_t height, platform::TPoint cursor, const platform::TRect& workArea)
 {
     const int32_t left = cursor.X - width / 2, top = cursor.Y - height / 2;
     return app::ClampIntoWorkArea({ left, top, left + width, top + height }, workArea);

@@ -53,7 +53,7 @@ int ThresholdFromText(std::string_view text, int currentPosition);
 
 // A dialog of this size centred on the pointer, then moved into the work area: left and top edges
 // first, then right and bottom.
-platform::TRect PlaceDialog(int32_t width, int32_t height, platform::TPoint cursor,
-    const platform::TRect& workArea);
+platform::TRect PlaceDialog(
+    int32_t width, int32_t height, platform::TPoint cursor, const platform::TRect& workArea);
 
 } // namespace vtl::processing
