@@ -34,7 +34,7 @@ std::vector<std::string> SplitCommaText(std::string_view line)
             }
         } else {
             size_t start = i;
-            while (i < n && static_cast<unsigned char>(line[i]) > ' ' && line[i] != ',')
+            while (i<n&& static_cast<unsigned char>(line[i])> ' ' && line[i] != ',')
                 ++i;
             field.assign(line.substr(start, i - start));
         }

@@ -42,8 +42,8 @@ std::string FormatSettingFile(const std::vector<SettingEntry>& entries)
     for (const auto& e : entries) {
         platform::TRect b = e.bounds.value_or(platform::TRect {});
         // Paths and captions that hold blanks or commas are quoted, so that they read back whole.
-        text += JoinCommaText({ IntToStr(e.zoomIndex), e.path, e.caption.value_or(""), IntToStr(b.Left),
-            IntToStr(b.Top), IntToStr(b.Width()), IntToStr(b.Height()) });
+        text += JoinCommaText({ IntToStr(e.zoomIndex), e.path, e.caption.value_or(""),
+            IntToStr(b.Left), IntToStr(b.Top), IntToStr(b.Width()), IntToStr(b.Height()) });
         text += "\r\n";
     }
     return text;

@@ -94,7 +94,8 @@ std::optional<int32_t> StrToInt(std::string_view text)
     if (i < text.size() && text[i] == '$') {
         base = 16;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0'
+        && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
@@ -119,7 +120,8 @@ std::optional<int32_t> StrToInt(std::string_view text)
     if (base == 10) {
         if (value > (negative ? 0x80000000ull : 0x7FFFFFFFull))
             return std::nullopt;
-        return negative ? static_cast<int32_t>(-static_cast<int64_t>(value)) : static_cast<int32_t>(value);
+        return negative ? static_cast<int32_t>(-static_cast<int64_t>(value))
+                        : static_cast<int32_t>(value);
     }
     auto bits = static_cast<int32_t>(static_cast<uint32_t>(value));
     return negative ? static_cast<int32_t>(0u - static_cast<uint32_t>(bits)) : bits;
@@ -140,7 +142,8 @@ platform::TRect ClampIntoWorkArea(platform::TRect bounds, const platform::TRect&
 
 int SlideShowInterval(int wait) { return wait == 0 ? 500 : wait * 1000; }
 
-Settings ReadSettings(const Registry& registry, const platform::TRect& workArea, const TextFont& defaultFont)
+Settings ReadSettings(
+    const Registry& registry, const platform::TRect& workArea, const TextFont& defaultFont)
 {
     Settings s;
     s.font = defaultFont;
@@ -149,7 +152,8 @@ Settings ReadSettings(const Registry& registry, const platform::TRect& workArea,
     r.Int("Pos", "Left", s.left);
     r.Int("Pos", "Height", s.height);
     r.Int("Pos", "Width", s.width);
-    auto clamped = ClampIntoWorkArea({ s.left, s.top, s.left + s.width, s.top + s.height }, workArea);
+    auto clamped
+        = ClampIntoWorkArea({ s.left, s.top, s.left + s.width, s.top + s.height }, workArea);
     s.left = clamped.Left;
     s.top = clamped.Top;
 

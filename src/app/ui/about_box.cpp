@@ -63,7 +63,8 @@ TAboutBox::TAboutBox(QWidget* parent)
     texts->addWidget(version);
     layout->addLayout(texts);
     // A click anywhere closes the box, on the labels too.
-    for (QWidget* w : { static_cast<QWidget*>(icon), static_cast<QWidget*>(product), static_cast<QWidget*>(version) })
+    for (QWidget* w : { static_cast<QWidget*>(icon), static_cast<QWidget*>(product),
+             static_cast<QWidget*>(version) })
         w->installEventFilter(this);
 }
 

@@ -7,14 +7,14 @@
 #include "input/ui/loading_pipeline.h"
 #include "input/ui/option_dialog.h"
 #include "platform/environment.h"
-#include "processing/palette_file.h"
+#include "platform/qt/clipboard.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/screens.h"
+#include "processing/palette_file.h"
 
 #include <QActionGroup>
-#include <QClipboard>
-#include <QMimeData>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -27,6 +27,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -51,7 +52,8 @@ namespace {
     const char* const kSetOpenTitle = "設定ファイルの読み込み";
     const char* const kSetSaveTitle = "設定ファイルの保存";
     const char* const kAskSave = " は変更がありますが保存しますか?";
-    const char* const kZoomCaptions[] = { "25%", "50%", "75%", "100%", "150%", "200%", "400%", "800%" };
+    const char* const kZoomCaptions[]
+        = { "25%", "50%", "75%", "100%", "150%", "200%", "400%", "800%" };
 
     struct ColourItem {
         int number;
@@ -59,8 +61,8 @@ namespace {
     };
     // Menu order: the first column ends with grey, the second begins with silver.
     const ColourItem kColourItems[] = { { 0, "黒" }, { 1, "茶色" }, { 2, "緑" }, { 3, "オリーブ" },
-        { 4, "紺" }, { 5, "紫" }, { 6, "青緑" }, { 8, "灰色" }, { 7, "銀色" }, { 9, "赤" }, { 10, "黄緑" },
-        { 11, "黄" }, { 12, "青" }, { 13, "赤紫" }, { 14, "水色" }, { 15, "白" } };
+        { 4, "紺" }, { 5, "紫" }, { 6, "青緑" }, { 8, "灰色" }, { 7, "銀色" }, { 9, "赤" },
+        { 10, "黄緑" }, { 11, "黄" }, { 12, "青" }, { 13, "赤紫" }, { 14, "水色" }, { 15, "白" } };
 
     QString Str(const std::string& s) { return QString::fromStdString(s); }
 
@@ -141,13 +143,15 @@ TMainForm::TMainForm(QStringList arguments, QWidget* parent)
         UpdatePasteState();
     });
     // The clipboard's change notice keeps the paste command current.
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &TMainForm::UpdatePasteState);
+    connect(
+        QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &TMainForm::UpdatePasteState);
     FormCreate();
 }
 
 TMainForm::~TMainForm() { FormDestroy(); }
 
-QAction* TMainForm::MakeItem(const QString& name, const QString& caption, const QString& hint, int image)
+QAction* TMainForm::MakeItem(
+    const QString& name, const QString& caption, const QString& hint, int image)
 {
     auto* action = new QAction(caption, this);
     action->setObjectName(name);
@@ -158,7 +162,8 @@ QAction* TMainForm::MakeItem(const QString& name, const QString& caption, const 
     return action;
 }
 
-QAction* TMainForm::MakeButton(const QString& name, const QString& hint, int image, bool check, bool enabled)
+QAction* TMainForm::MakeButton(
+    const QString& name, const QString& hint, int image, bool check, bool enabled)
 {
     auto* action = new QAction(ToolImage(image), hint, this);
     action->setObjectName(name);
@@ -189,61 +194,70 @@ void TMainForm::BuildMenus()
     };
     auto item = [&](QMenu* m, const char* name, const char* caption, const char* hint, int image,
                     void (TMainForm::*handler)(), QKeySequence shortcut = {}) {
-        QAction* a = MakeItem(QString::fromUtf8(name), QString::fromUtf8(caption), QString::fromUtf8(hint), image);
+        QAction* a = MakeItem(
+            QString::fromUtf8(name), QString::fromUtf8(caption), QString::fromUtf8(hint), image);
         a->setShortcut(shortcut);
-        connect(a, &QAction::triggered, this, handler);
+        connect(a, &QAction::triggered, this,
+            platform::qt::Guarded(this, [this, handler] { (this->*handler)(); }));
         m->addAction(a);
         return a;
     };
 
     QMenu* file = menu("File1", "ファイル(&F)", "ファイル操作に関するコマンドです。");
-    item(file, "FileNewItem", "新規作成(&N)", "新規画像を作成します。", 16, &TMainForm::FileNewItemClick,
-        QKeySequence(Qt::CTRL | Qt::Key_N));
-    item(file, "FileOpenItem", "開く(&O)", "既存の画像を開きます。", 15, &TMainForm::FileOpenItemClick,
-        QKeySequence(Qt::CTRL | Qt::Key_O));
-    item(file, "SetOpen", "設定を開く(&E)", "保存した設定を開きます。", -1, &TMainForm::SetOpenClick);
+    item(file, "FileNewItem", "新規作成(&N)", "新規画像を作成します。", 16,
+        &TMainForm::FileNewItemClick, QKeySequence(Qt::CTRL | Qt::Key_N));
+    item(file, "FileOpenItem", "開く(&O)", "既存の画像を開きます。", 15,
+        &TMainForm::FileOpenItemClick, QKeySequence(Qt::CTRL | Qt::Key_O));
+    item(file, "SetOpen", "設定を開く(&E)", "保存した設定を開きます。", -1,
+        &TMainForm::SetOpenClick);
     file->addSeparator();
     // The two scanning actions; the tool button ScanBtn shares the first.
-    QAction* scan = item(file, "ScanImage", "イメージの取得(&Q)", "スキャナよりイメージを取得します。", 38,
-        &TMainForm::ScanImageExecute);
+    QAction* scan = item(file, "ScanImage", "イメージの取得(&Q)",
+        "スキャナよりイメージを取得します。", 38, &TMainForm::ScanImageExecute);
     m_items.insert(QStringLiteral("ScanImageMenu"), scan);
-    QAction* device = item(file, "SelectDevice", "デバイスの選択(&L)...", "TWAINデバイスを選択します。", -1,
-        &TMainForm::SelectDeviceExecute);
+    QAction* device = item(file, "SelectDevice", "デバイスの選択(&L)...",
+        "TWAINデバイスを選択します。", -1, &TMainForm::SelectDeviceExecute);
     m_items.insert(QStringLiteral("SelectDeviceMenu"), device);
     file->addSeparator();
-    item(file, "SumMenu", "サムネイル(&S)", "フォルダリストとサムネイルを表示します。", 17, &TMainForm::SumMenuClick)
+    item(file, "SumMenu", "サムネイル(&S)", "フォルダリストとサムネイルを表示します。", 17,
+        &TMainForm::SumMenuClick)
         ->setCheckable(true);
     file->addSeparator();
-    item(file, "FileExitItem", "終了(&X)", "アプリケーションを終了します。", 14, &TMainForm::FileExitItemClick);
+    item(file, "FileExitItem", "終了(&X)", "アプリケーションを終了します。", 14,
+        &TMainForm::FileExitItemClick);
 
     QMenu* view = menu("Show1", "表示(&E)", "画像の表示に関するコマンドです。");
-    QAction* toolBar = item(view, "ToolBar1", "ツールバー(&T)", "ツールバーの表示/非表示を設定します。", -1,
-        &TMainForm::ToolBar1Click);
+    QAction* toolBar = item(view, "ToolBar1", "ツールバー(&T)",
+        "ツールバーの表示/非表示を設定します。", -1, &TMainForm::ToolBar1Click);
     toolBar->setCheckable(true);
     toolBar->setChecked(true);
-    QAction* status = item(view, "StatusBar1", "ステータスバー(&B)", "ステータスバーの表示/非表示を設定します。",
-        -1, &TMainForm::StatusBar1Click);
+    QAction* status = item(view, "StatusBar1", "ステータスバー(&B)",
+        "ステータスバーの表示/非表示を設定します。", -1, &TMainForm::StatusBar1Click);
     status->setCheckable(true);
     status->setChecked(true);
     view->addSeparator();
-    item(view, "Option1", "オプション(&O)...", "オプションを設定します。", 18, &TMainForm::Option1Click);
-    item(view, "Filter1", "フィルタ設定(&U)...", "フィルタの値を設定します。", -1, &TMainForm::Filter1Click);
+    item(view, "Option1", "オプション(&O)...", "オプションを設定します。", 18,
+        &TMainForm::Option1Click);
+    item(view, "Filter1", "フィルタ設定(&U)...", "フィルタの値を設定します。", -1,
+        &TMainForm::Filter1Click);
     item(view, "Kanren", "関連付け(&L)...", "関連付けを行います。", -1, &TMainForm::KanrenClick);
 
     m_windowMenu = menu("Window1", "ウインドウ(&W)", "ウインドウ操作に関するコマンドです。");
-    item(m_windowMenu, "V1", "縦に並べる(&V)", "ウインドウを縦に並べます。", -1, &TMainForm::V1Click);
+    item(m_windowMenu, "V1", "縦に並べる(&V)", "ウインドウを縦に並べます。", -1,
+        &TMainForm::V1Click);
     item(m_windowMenu, "WindowTileItem", "横に並べる(&H)", "ウインドウを横に並べます。", -1,
         &TMainForm::WindowTileItemClick);
-    item(m_windowMenu, "WindowCascadeItem", "重ねて表示(&C)", "ウインドウを重なりあうように並べ直します。", -1,
-        &TMainForm::WindowCascadeItemClick);
-    item(m_windowMenu, "WindowMinimizeItem", "すべてをアイコン化(&M)", "すべてのウインドウをアイコン状態にします。",
-        -1, &TMainForm::WindowMinimizeItemClick);
-    item(m_windowMenu, "WindowArrangeItem", "アイコンの整列(&A)", "すべてのアイコンをウインドウの下に並べ直します。",
-        -1, &TMainForm::WindowArrangeItemClick);
+    item(m_windowMenu, "WindowCascadeItem", "重ねて表示(&C)",
+        "ウインドウを重なりあうように並べ直します。", -1, &TMainForm::WindowCascadeItemClick);
+    item(m_windowMenu, "WindowMinimizeItem", "すべてをアイコン化(&M)",
+        "すべてのウインドウをアイコン状態にします。", -1, &TMainForm::WindowMinimizeItemClick);
+    item(m_windowMenu, "WindowArrangeItem", "アイコンの整列(&A)",
+        "すべてのアイコンをウインドウの下に並べ直します。", -1, &TMainForm::WindowArrangeItemClick);
     connect(m_windowMenu, &QMenu::aboutToShow, this, &TMainForm::FillWindowMenu);
 
     QMenu* help = menu("Help1", "ヘルプ(&H)", "ヘルプに関するコマンドです。");
-    item(help, "SearchforHelpOn1", "トピックの検索(&H)", "ヘルプを開きます。", 20, &TMainForm::SearchforHelpOn1Click);
+    item(help, "SearchforHelpOn1", "トピックの検索(&H)", "ヘルプを開きます。", 20,
+        &TMainForm::SearchforHelpOn1Click);
     help->addSeparator();
     item(help, "HelpAboutItem", "バージョン情報(&A)", "バージョン情報を表示します。", -1,
         &TMainForm::HelpAboutItemClick);
@@ -256,8 +270,10 @@ void TMainForm::BuildToolBar()
 {
     auto button = [&](const char* name, const char* hint, int image, bool check, bool enabled,
                       void (TMainForm::*handler)()) {
-        QAction* a = MakeButton(QString::fromUtf8(name), QString::fromUtf8(hint), image, check, enabled);
-        connect(a, &QAction::triggered, this, handler);
+        QAction* a
+            = MakeButton(QString::fromUtf8(name), QString::fromUtf8(hint), image, check, enabled);
+        connect(a, &QAction::triggered, this,
+            platform::qt::Guarded(this, [this, handler] { (this->*handler)(); }));
         return a;
     };
     button("ExitBtn", "終了", 14, false, true, &TMainForm::FileExitItemClick);
@@ -294,7 +310,8 @@ void TMainForm::BuildToolBar()
     button("ToolButton7", "フォント", 19, false, true, &TMainForm::FontChange);
     AddGap(m_toolBar);
     button("LineBtn", "自由線", 13, true, false, &TMainForm::LineBtnClick);
-    QAction* colour = MakeButton(QStringLiteral("ToolButton8"), QStringLiteral("線色"), 21, false, true);
+    QAction* colour
+        = MakeButton(QStringLiteral("ToolButton8"), QStringLiteral("線色"), 21, false, true);
     colour->setMenu(m_popupMenu3);
     if (auto* tool = qobject_cast<QToolButton*>(m_toolBar->widgetForAction(colour)))
         tool->setPopupMode(QToolButton::MenuButtonPopup);
@@ -352,7 +369,8 @@ void TMainForm::FormCreate()
     m_rateBox->setCurrentIndex(3);
     m_textFont = font();
 
-    vtl::app::TextFont mainFont { font().family().toStdString(), font().pointSize(), kClWindowText, 0 };
+    vtl::app::TextFont mainFont { font().family().toStdString(), font().pointSize(), kClWindowText,
+        0 };
     m_registry = std::make_unique<platform::Registry>(platform::Registry::DefaultFolder());
     m_settings = ReadSettings(*m_registry, m_workArea, mainFont);
     move(m_settings.left, m_settings.top);
@@ -469,7 +487,8 @@ void TMainForm::StoreTextFont()
     if (m_textFont.pointSize() > 0)
         f.size = m_textFont.pointSize();
     f.style = (m_textFont.bold() ? kFontBold : 0) | (m_textFont.italic() ? kFontItalic : 0)
-        | (m_textFont.underline() ? kFontUnderline : 0) | (m_textFont.strikeOut() ? kFontStrikeOut : 0);
+        | (m_textFont.underline() ? kFontUnderline : 0)
+        | (m_textFont.strikeOut() ? kFontStrikeOut : 0);
 }
 
 QList<QMdiSubWindow*> TMainForm::Children() const
@@ -583,7 +602,8 @@ void TMainForm::SaveSettingFile()
         if (document->Modified()) {
             m_mdiArea->setActiveSubWindow(window);
             auto answer = Dialogs().MessageBox(this, QStringLiteral("vtl"),
-                window->windowTitle() + QString::fromUtf8(kAskSave), MsgIcon::Warning, MsgButtons::YesNo);
+                window->windowTitle() + QString::fromUtf8(kAskSave), MsgIcon::Warning,
+                MsgButtons::YesNo);
             if (answer == MsgResult::Yes)
                 document->SaveAs();
         }
@@ -591,7 +611,8 @@ void TMainForm::SaveSettingFile()
             continue;
         QRect g = window->geometry();
         entries.push_back({ document->CurrentZoomIndex(), document->FileName().toStdString(),
-            window->windowTitle().toStdString(), platform::TRect { g.left(), g.top(), g.left() + g.width(), g.top() + g.height() } });
+            window->windowTitle().toStdString(),
+            platform::TRect { g.left(), g.top(), g.left() + g.width(), g.top() + g.height() } });
     }
     if (entries.empty())
         return;
@@ -607,7 +628,8 @@ void TMainForm::SaveSettingFile()
     QFile file(*chosen);
     const std::string text = FormatSettingFile(entries);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()))
+        || file.write(text.data(), static_cast<qint64>(text.size()))
+            != static_cast<qint64>(text.size()))
         platform::qt::ShowError(this, QStringLiteral("%1 に書き込めません。").arg(*chosen));
 }
 
@@ -647,11 +669,31 @@ void TMainForm::SaveBtnClick()
     if (auto* document = dynamic_cast<SettingFileDocument*>(m_mdiArea->activeSubWindow()))
         document->SaveAs();
 }
-void TMainForm::PrintBtnClick() { }
-void TMainForm::UndoBtnClick() { }
-void TMainForm::CopyItemClick() { }
-void TMainForm::RCopyBtnClick() { }
-void TMainForm::PasteItemClick() { }
+void TMainForm::PrintBtnClick()
+{
+    if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
+        document->PrintItemClick();
+}
+void TMainForm::UndoBtnClick()
+{
+    if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
+        document->Undo1Click();
+}
+void TMainForm::CopyItemClick()
+{
+    if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
+        document::ui::TMDIChild::CopyPicture(document->Picture);
+}
+void TMainForm::RCopyBtnClick()
+{
+    if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
+        document->RCopyItemClick();
+}
+void TMainForm::PasteItemClick()
+{
+    if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
+        document->Paste1Click();
+}
 void TMainForm::DelBtnClick() { }
 void TMainForm::LeftBtnClick() { }
 void TMainForm::RightBtnClick() { }
@@ -676,8 +718,8 @@ void TMainForm::ChildClosing(QMdiSubWindow* child)
     if (!children.contains(child))
         return;
     if (children.size() == 1) {
-        for (const char* name : { "CopyBtn", "PasteBtn", "SaveBtn", "PrintBtn", "UndoBtn", "CloseBtn", "RCopyBtn",
-                 "MojiBtn", "LineBtn" })
+        for (const char* name : { "CopyBtn", "PasteBtn", "SaveBtn", "PrintBtn", "UndoBtn",
+                 "CloseBtn", "RCopyBtn", "MojiBtn", "LineBtn" })
             Item(QString::fromUtf8(name))->setEnabled(false);
         m_rateBox->setEnabled(false);
         setWindowTitle(QString::fromUtf8(kCaption));
@@ -769,7 +811,8 @@ void TMainForm::FillWindowMenu()
     separator->setProperty("windowListItem", true);
     int number = 1;
     for (QMdiSubWindow* w : windows) {
-        QAction* a = m_windowMenu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(w->windowTitle()));
+        QAction* a
+            = m_windowMenu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(w->windowTitle()));
         a->setProperty("windowListItem", true);
         a->setCheckable(true);
         a->setChecked(w == m_mdiArea->activeSubWindow());
@@ -840,13 +883,20 @@ void TMainForm::UpdatePasteState()
         Item("PasteBtn")->setEnabled(false);
         return;
     }
-    const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
-    Item("PasteBtn")->setEnabled(offered && (offered->hasImage() || offered->hasFormat(QStringLiteral("image/bmp"))));
+    const bool canPaste
+        = platform::qt::ClipboardOffersPicture(QGuiApplication::clipboard()->mimeData());
+    Item("PasteBtn")->setEnabled(canPaste);
+    for (QMdiSubWindow* child : Children())
+        if (auto* document = dynamic_cast<document::ui::TMDIChild*>(child))
+            document->Item(QStringLiteral("Paste1"))->setEnabled(canPaste);
 }
 
 // ---- Palette files ----
 
-void TMainForm::RequestPaletteSave(int count) { QCoreApplication::postEvent(this, new PaletteSaveEvent(count)); }
+void TMainForm::RequestPaletteSave(int count)
+{
+    QCoreApplication::postEvent(this, new PaletteSaveEvent(count));
+}
 
 std::optional<QString> TMainForm::AskPaletteFileName(const QString& documentFile)
 {
@@ -862,7 +912,8 @@ std::optional<QString> TMainForm::AskPaletteFileName(const QString& documentFile
     return chosen;
 }
 
-void TMainForm::SavePaletteFile(const QString& fileName, std::span<const platform::PaletteEntry> entries)
+void TMainForm::SavePaletteFile(
+    const QString& fileName, std::span<const platform::PaletteEntry> entries)
 {
     try {
         processing::WritePaletteFile(fileName.toStdString(), entries, entries.size());
@@ -883,7 +934,8 @@ void TMainForm::SaveBitmapPalette(const QString& documentFile, const platform::T
     auto chosen = AskPaletteFileName(documentFile);
     if (!chosen)
         return;
-    std::vector<platform::PaletteEntry> entries(picture.EffectivePalette().begin(), picture.EffectivePalette().end());
+    std::vector<platform::PaletteEntry> entries(
+        picture.EffectivePalette().begin(), picture.EffectivePalette().end());
     entries.resize(count);
     SavePaletteFile(*chosen, entries);
 }
@@ -914,7 +966,8 @@ std::optional<std::vector<platform::PaletteEntry>> TMainForm::LoadPalette(int co
     std::vector<platform::PaletteEntry> entries;
     std::string refusal;
     try {
-        if (processing::ReadPaletteFile(chosen->first().toStdString(), static_cast<size_t>(count), entries, refusal))
+        if (processing::ReadPaletteFile(
+                chosen->first().toStdString(), static_cast<size_t>(count), entries, refusal))
             return entries;
     } catch (const std::exception& e) {
         refusal = e.what();
@@ -929,7 +982,8 @@ void TMainForm::SearchforHelpOn1Click()
 {
     QString readme = QString::fromUtf8(VTL_SOURCE_DIR) + QStringLiteral("/README.md");
     if (!QFileInfo::exists(readme))
-        readme = QString::fromStdString((platform::ProgramFolder().parent_path() / "share/doc/vtl/README.md").string());
+        readme = QString::fromStdString(
+            (platform::ProgramFolder().parent_path() / "share/doc/vtl/README.md").string());
     QDesktopServices::openUrl(QUrl::fromLocalFile(readme));
 }
 

@@ -1,11 +1,12 @@
 #pragma once
-// The multiple-document frame: menu, tool bar, status bar and the commands that belong to the frame.
+// The multiple-document frame: menu, tool bar, status bar and the commands that belong to the
+// frame.
 
 #include "app/settings.h"
-#include "platform/color.h"
-#include "platform/geometry.h"
 #include "input/plugin_registry.h"
 #include "platform/bitmap.h"
+#include "platform/color.h"
+#include "platform/geometry.h"
 #include "platform/registry.h"
 
 #include <QFont>
@@ -171,8 +172,10 @@ private:
     void BuildMenus();
     void BuildToolBar();
     void BuildPopupMenu3();
-    QAction* MakeItem(const QString& name, const QString& caption, const QString& hint, int image = -1);
-    QAction* MakeButton(const QString& name, const QString& hint, int image, bool check, bool enabled);
+    QAction* MakeItem(
+        const QString& name, const QString& caption, const QString& hint, int image = -1);
+    QAction* MakeButton(
+        const QString& name, const QString& hint, int image, bool check, bool enabled);
     void FormCreate();
     void FormCloseQuery();
     void FormDestroy();
@@ -210,6 +213,22 @@ private:
     QPointer<QMdiSubWindow> m_activeChild;
     QActionGroup* m_colourGroup = nullptr;
     QTimer* m_timer1 = nullptr;
+};
+
+// A text in the first status panel for the life of the guard, cleared on every path.
+class StatusGuard {
+public:
+    StatusGuard(TMainForm& form, const QString& text)
+        : m_form(form)
+    {
+        form.SetStatusText(text);
+    }
+    ~StatusGuard() { m_form.SetStatusText(QString()); }
+    StatusGuard(const StatusGuard&) = delete;
+    StatusGuard& operator=(const StatusGuard&) = delete;
+
+private:
+    TMainForm& m_form;
 };
 
 // The private message that re-arms the slide show after each step.

@@ -26,7 +26,8 @@ TJRateDlg::TJRateDlg(QWidget* parent)
     m_edit->setObjectName(QStringLiteral("Edit1"));
     m_edit->setAttribute(Qt::WA_InputMethodEnabled, false);
     // Digits only (backspace still edits).
-    m_edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_edit));
+    m_edit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_edit));
     m_edit->installEventFilter(this);
     m_up = new QToolButton(this);
     m_up->setObjectName(QStringLiteral("UpDown1Up"));
@@ -34,8 +35,10 @@ TJRateDlg::TJRateDlg(QWidget* parent)
     m_down = new QToolButton(this);
     m_down->setObjectName(QStringLiteral("UpDown1Down"));
     m_down->setArrowType(Qt::DownArrow);
-    connect(m_up, &QToolButton::clicked, this, [this] { SetPosition(std::min(m_position + 1, kMax)); });
-    connect(m_down, &QToolButton::clicked, this, [this] { SetPosition(std::max(m_position - 1, kMin)); });
+    connect(
+        m_up, &QToolButton::clicked, this, [this] { SetPosition(std::min(m_position + 1, kMax)); });
+    connect(m_down, &QToolButton::clicked, this,
+        [this] { SetPosition(std::max(m_position - 1, kMin)); });
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("OKBtn"));
     ok->setDefault(true);

@@ -6,13 +6,14 @@
 #include "document/ui/image_view.h"
 #include "document/ui/jrate_dialog.h"
 #include "platform/qt/dialog_service.h"
+#include "platform/qt/wait_cursor.h"
 #include "render/qimage_bridge.h"
 
 #include <QActionGroup>
 #include <QApplication>
-#include <QFileInfo>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMenu>
 #include <QRubberBand>
@@ -32,16 +33,20 @@ using platform::qt::MsgIcon;
 using platform::qt::MsgResult;
 
 namespace {
-    const char* const kZoomItems[] = { "S25", "S50", "S75", "S100", "S150", "S200", "S400", "S800" };
-    const char* const kZoomCaptions[] = { "25%", "50%", "75%", "100%", "150%", "200%", "400%", "800%" };
-    const char* const kLineColourItems[16] = { "黒", "茶色", "緑", "オリーブ", "紺", "紫", "青緑", "銀色", "灰色",
-        "赤", "黄緑", "黄", "青", "赤紫", "水色", "白" };
+    const char* const kZoomItems[]
+        = { "S25", "S50", "S75", "S100", "S150", "S200", "S400", "S800" };
+    const char* const kZoomCaptions[]
+        = { "25%", "50%", "75%", "100%", "150%", "200%", "400%", "800%" };
+    const char* const kLineColourItems[16] = { "黒", "茶色", "緑", "オリーブ", "紺", "紫", "青緑",
+        "銀色", "灰色", "赤", "黄緑", "黄", "青", "赤紫", "水色", "白" };
     // Menu order of the colour items: c0 to c6, c8, then c7, c9 to c15.
     const int kLineColourOrder[16] = { 0, 1, 2, 3, 4, 5, 6, 8, 7, 9, 10, 11, 12, 13, 14, 15 };
     const char* const kAskSave = " は変更がありますが保存しますか?";
-    const char* const kSaveFilter = "Bitmapファイル(非圧縮)|*.bmp|Bitmap ファイル（RLE圧縮）|*.bmp|Jpeg ファイル|*.jpg;*.jpeg|"
-                                    "png ファイル|*.png|png ファイル(インターレース）|*.png|png ファイル(左下透明色)|*.png|"
-                                    "png ファイル(インターレース+左下透明）|*.png";
+    const char* const kSaveFilter
+        = "Bitmapファイル(非圧縮)|*.bmp|Bitmap ファイル（RLE圧縮）|*.bmp|Jpeg "
+          "ファイル|*.jpg;*.jpeg|"
+          "png ファイル|*.png|png ファイル(インターレース）|*.png|png ファイル(左下透明色)|*.png|"
+          "png ファイル(インターレース+左下透明）|*.png";
 
     QString U(const char* s) { return QString::fromUtf8(s); }
 }
@@ -146,14 +151,22 @@ TMDIChild::~TMDIChild() = default;
 QAction* TMDIChild::Item(const QString& name) const { return m_items.value(name, nullptr); }
 QWidget* TMDIChild::Shape() const { return m_shape; }
 
-QAction* TMDIChild::Forward(QMenu* menu, const char* name, const char* caption, void (TMainForm::*handler)())
+void TMDIChild::On(QAction* action, void (TMDIChild::*handler)())
+{
+    connect(action, &QAction::triggered, this,
+        platform::qt::Guarded(this, [this, handler] { (this->*handler)(); }));
+}
+
+QAction* TMDIChild::Forward(
+    QMenu* menu, const char* name, const char* caption, void (TMainForm::*handler)())
 {
     QAction* a = menu->addAction(U(caption));
     a->setObjectName(U(name));
     // The frame's item of the same name carries the hint the user already knows.
     if (QAction* frameItem = m_main.Item(U(name)))
         a->setStatusTip(frameItem->statusTip());
-    connect(a, &QAction::triggered, &m_main, handler);
+    connect(a, &QAction::triggered, &m_main,
+        platform::qt::Guarded(&m_main, [this, handler] { (m_main.*handler)(); }));
     m_items.insert(U(name), a);
     return a;
 }
@@ -169,7 +182,8 @@ void TMDIChild::BuildMenus()
         m_menus << m;
         return m;
     };
-    auto item = [&](QMenu* m, const char* name, const char* caption, const char* hint = "", bool enabled = true) {
+    auto item = [&](QMenu* m, const char* name, const char* caption, const char* hint = "",
+                    bool enabled = true) {
         QAction* a = m->addAction(U(caption));
         a->setObjectName(U(name));
         a->setStatusTip(U(hint));
@@ -187,36 +201,61 @@ void TMDIChild::BuildMenus()
     };
 
     QMenu* file = menu("File1", "ファイル(&F)");
-    Forward(file, "FileNewItem", "新規作成(&N)", &TMainForm::FileNewItemClick)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    Forward(file, "FileOpenItem", "開く(&O)", &TMainForm::FileOpenItemClick)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    Forward(file, "FileNewItem", "新規作成(&N)", &TMainForm::FileNewItemClick)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    Forward(file, "FileOpenItem", "開く(&O)", &TMainForm::FileOpenItemClick)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     Forward(file, "SetOpen", "設定を開く(&E)", &TMainForm::SetOpenClick);
-    connect(item(file, "FileCloseItem", "閉じる(&C)", "ウインドウを閉じます。"), &QAction::triggered, this, &QWidget::close);
-    connect(item(file, "Z1", "すべて閉じる(&Q)", "すべてのウインドウを閉じます。"), &QAction::triggered, &m_main,
-        &TMainForm::CloseAllClick);
+    connect(item(file, "FileCloseItem", "閉じる(&C)", "ウインドウを閉じます。"),
+        &QAction::triggered, this, &QWidget::close);
+    connect(item(file, "Z1", "すべて閉じる(&Q)", "すべてのウインドウを閉じます。"),
+        &QAction::triggered, &m_main, &TMainForm::CloseAllClick);
     file->addSeparator();
-    Forward(file, "Q1", "イメージの取得(&Q)", &TMainForm::ScanImageExecute)->setStatusTip(m_main.Item("ScanImage")->statusTip());
-    Forward(file, "L3", "デバイスの選択(&L)...", &TMainForm::SelectDeviceExecute)->setStatusTip(m_main.Item("SelectDevice")->statusTip());
+    Forward(file, "Q1", "イメージの取得(&Q)", &TMainForm::ScanImageExecute)
+        ->setStatusTip(m_main.Item("ScanImage")->statusTip());
+    Forward(file, "L3", "デバイスの選択(&L)...", &TMainForm::SelectDeviceExecute)
+        ->setStatusTip(m_main.Item("SelectDevice")->statusTip());
     file->addSeparator();
-    QAction* saveAs = item(file, "FileSaveAsItem", "名前を付けて保存(&S)...", "画像を名前を付けて保存します。", false);
+    QAction* saveAs = item(
+        file, "FileSaveAsItem", "名前を付けて保存(&S)...", "画像を名前を付けて保存します。", false);
     saveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    connect(saveAs, &QAction::triggered, this, &TMDIChild::FileSaveAsItemClick);
-    connect(item(file, "SetSave", "設定を保存(&F)...", "開いている画像の設定を保存します。"), &QAction::triggered, &m_main,
-        &TMainForm::SaveSettingFile);
-    connect(item(file, "PalSaveAsItem", "パレットを保存(&T)", "パレットを保存します。", false), &QAction::triggered, this,
-        [this] { m_main.SaveBitmapPalette(FileNameValue, Picture); });
-    item(file, "PrintItem", "印刷(&P)", "画像を印刷します。", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    On(saveAs, &TMDIChild::FileSaveAsItemClick);
+    connect(item(file, "SetSave", "設定を保存(&F)...", "開いている画像の設定を保存します。"),
+        &QAction::triggered, &m_main, &TMainForm::SaveSettingFile);
+    connect(item(file, "PalSaveAsItem", "パレットを保存(&T)", "パレットを保存します。", false),
+        &QAction::triggered, this,
+        platform::qt::Guarded(this, [this] { m_main.SaveBitmapPalette(FileNameValue, Picture); }));
+    QAction* print = item(file, "PrintItem", "印刷(&P)", "画像を印刷します。", false);
+    print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    On(print, &TMDIChild::PrintItemClick);
     file->addSeparator();
     Forward(file, "SumMenu", "サムネイル(&S)", &TMainForm::SumMenuClick)->setCheckable(true);
     file->addSeparator();
     Forward(file, "FileExitItem", "終了(&X)", &TMainForm::FileExitItemClick);
 
     QMenu* edit = menu("Edit1", "編集(&E)");
-    item(edit, "Undo1", "元に戻す(&U)", "直前の操作を取り消します。", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    {
+        QAction* a = item(edit, "Undo1", "元に戻す(&U)", "直前の操作を取り消します。", false);
+        a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+        On(a, &TMDIChild::Undo1Click);
+    }
     edit->addSeparator();
-    item(edit, "Copy1", "コピー(&C)", "画像をクリップボードにコピーします。", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    item(edit, "SCopyItem", "表示サイズコピー(&V)", "表示している大きさでコピーします。", false);
-    item(edit, "RCopyItem", "範囲コピー(&H)", "選択した範囲をコピーします。", false);
-    item(edit, "Paste1", "貼り付け(&P)", "クリップボードの画像を貼り付けます。", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+    {
+        QAction* a
+            = item(edit, "Copy1", "コピー(&C)", "画像をクリップボードにコピーします。", false);
+        a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+        On(a, &TMDIChild::Copy1Click);
+    }
+    On(item(edit, "SCopyItem", "表示サイズコピー(&V)", "表示している大きさでコピーします。", false),
+        &TMDIChild::SCopyItemClick);
+    On(item(edit, "RCopyItem", "範囲コピー(&H)", "選択した範囲をコピーします。", false),
+        &TMDIChild::RCopyItemClick);
+    {
+        QAction* a
+            = item(edit, "Paste1", "貼り付け(&P)", "クリップボードの画像を貼り付けます。", false);
+        a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+        On(a, &TMDIChild::Paste1Click);
+    }
     edit->addSeparator();
     QMenu* reduce = submenu(edit, "N4", "減色(&Q)");
     item(reduce, "DC256", "256色", "256色に減色します。", false);
@@ -234,10 +273,10 @@ void TMDIChild::BuildMenus()
     item(edit, "GLM1", "拡大/縮小(&S)", "画像の大きさを変えます。");
     item(edit, "ClpMnu", "クリップ(&L)", "選択範囲を切り抜きます。");
     edit->addSeparator();
-    connect(item(edit, "ConnectItem", "連結(&A)", "二つの画像を連結します。", false), &QAction::triggered, this,
-        [] { /* the join dialog connects here */ });
+    connect(item(edit, "ConnectItem", "連結(&A)", "二つの画像を連結します。", false),
+        &QAction::triggered, this, [] { /* the join dialog connects here */ });
     edit->addSeparator();
-    connect(item(edit, "SelPalItem", "パレット作成(&T)", "クリックした色でパレットを作ります。", false), &QAction::triggered, this,
+    On(item(edit, "SelPalItem", "パレット作成(&T)", "クリックした色でパレットを作ります。", false),
         &TMDIChild::SelPalItemClick);
 
     QMenu* insert = menu("Insert1", "挿入(&I)");
@@ -248,23 +287,25 @@ void TMDIChild::BuildMenus()
     QMenu* colours = submenu(insert, "LC1", "線色(&C)");
     auto* colourGroup = new QActionGroup(this);
     for (int n : kLineColourOrder) {
-        QAction* a = item(colours, QStringLiteral("c%1").arg(n).toUtf8().constData(), kLineColourItems[n]);
+        QAction* a
+            = item(colours, QStringLiteral("c%1").arg(n).toUtf8().constData(), kLineColourItems[n]);
         a->setCheckable(true);
         colourGroup->addAction(a);
     }
     QMenu* widths = submenu(insert, "W1", "線幅(&W)");
     auto* widthGroup = new QActionGroup(this);
-    for (auto [name, caption] : { std::pair { "lw1", "小　(1)" }, { "lw3", "中　(3)" }, { "lw5", "大　(5)" },
-             { "lw10", "特大(10)" } }) {
+    for (auto [name, caption] : { std::pair { "lw1", "小　(1)" }, { "lw3", "中　(3)" },
+             { "lw5", "大　(5)" }, { "lw10", "特大(10)" } }) {
         QAction* a = item(widths, name, caption);
         a->setCheckable(true);
         widthGroup->addAction(a);
     }
 
     QMenu* view = menu("Show1", "表示(&V)");
-    connect(item(view, "TitleItem", "キャプション(&C)", "ウインドウのタイトルを変更します。"), &QAction::triggered, this,
+    On(item(view, "TitleItem", "キャプション(&C)", "ウインドウのタイトルを変更します。"),
         &TMDIChild::TitleItemClick);
-    item(view, "Wall1", "壁紙に設定(&W)", "画像を壁紙にします。", false);
+    On(item(view, "Wall1", "壁紙に設定(&W)", "画像を壁紙にします。", false),
+        &TMDIChild::Wall1Click);
     QMenu* zoom = submenu(view, "S1", "表示サイズ(&S)");
     m_zoomGroup = new QActionGroup(this);
     for (int i = 0; i < 8; ++i) {
@@ -275,10 +316,11 @@ void TMDIChild::BuildMenus()
         connect(a, &QAction::triggered, this, [this, i] { ZoomClick(i); });
     }
     view->addSeparator();
-    item(view, "Info1", "サイズ情報(&I)");
+    On(item(view, "Info1", "サイズ情報(&I)"), &TMDIChild::Info1Click);
     view->addSeparator();
     QAction* toolBar = Forward(view, "ToolBar1", "ツールバー(&T)", &TMainForm::ToolBar1Click);
-    QAction* statusBar = Forward(view, "StatusBar1", "ステータスバー(&B)", &TMainForm::StatusBar1Click);
+    QAction* statusBar
+        = Forward(view, "StatusBar1", "ステータスバー(&B)", &TMainForm::StatusBar1Click);
     for (QAction* a : { toolBar, statusBar }) {
         a->setCheckable(true);
         // The frame's item holds the state; this one follows it.
@@ -292,8 +334,10 @@ void TMDIChild::BuildMenus()
     }
     view->addSeparator();
     Forward(view, "Option1", "オプション(&O)...", &TMainForm::Option1Click);
-    Forward(view, "Filter2", "フィルタ設定(&U)...", &TMainForm::Filter1Click)->setStatusTip(m_main.Item("Filter1")->statusTip());
-    Forward(view, "L2", "関連付け(&L)...", &TMainForm::KanrenClick)->setStatusTip(m_main.Item("Kanren")->statusTip());
+    Forward(view, "Filter2", "フィルタ設定(&U)...", &TMainForm::Filter1Click)
+        ->setStatusTip(m_main.Item("Filter1")->statusTip());
+    Forward(view, "L2", "関連付け(&L)...", &TMainForm::KanrenClick)
+        ->setStatusTip(m_main.Item("Kanren")->statusTip());
 
     QMenu* filter = menu("Filtter1", "フィルタ(&T)");
     filter->menuAction()->setEnabled(false);
@@ -435,8 +479,8 @@ void TMDIChild::PictureChanged()
 void TMDIChild::EnableLoadedCommands(int zoomIndex)
 {
     Item("PalSaveAsItem")->setEnabled(false);
-    for (const char* name : { "ConnectItem", "FileSaveAsItem", "PrintItem", "Copy1", "GRotate", "Cxor1", "GLM1",
-             "ClpMnu", "Wall1" })
+    for (const char* name : { "ConnectItem", "FileSaveAsItem", "PrintItem", "Copy1", "GRotate",
+             "Cxor1", "GLM1", "ClpMnu", "Wall1" })
         Item(U(name))->setEnabled(true);
     Item("SCopyItem")->setEnabled(zoomIndex != 3);
     EnableFormatCommands();
@@ -468,7 +512,8 @@ void TMDIChild::FormActivate()
     m_main.Item("CloseBtn")->setEnabled(true);
     m_main.Item("DelBtn")->setEnabled(false);
     const bool picture = !Picture.Empty();
-    for (const char* name : { "Copy1", "ConnectItem", "GRotate", "Cxor1", "GLM1", "ClpMnu", "Wall1" })
+    for (const char* name :
+        { "Copy1", "ConnectItem", "GRotate", "Cxor1", "GLM1", "ClpMnu", "Wall1" })
         Item(U(name))->setEnabled(picture);
     for (const char* name : { "CopyBtn", "SaveBtn", "PrintBtn", "MojiBtn", "LineBtn" })
         m_main.Item(U(name))->setEnabled(picture);
@@ -518,8 +563,9 @@ void TMDIChild::FileSaveAsItemClick()
         kind = document::SaveKind::Jpeg;
     } else {
         withExtension(QStringLiteral(".png"));
-        const document::SaveKind kinds[] = { document::SaveKind::Png, document::SaveKind::PngInterlace,
-            document::SaveKind::PngTransparent, document::SaveKind::PngInterlaceTransparent };
+        const document::SaveKind kinds[]
+            = { document::SaveKind::Png, document::SaveKind::PngInterlace,
+                  document::SaveKind::PngTransparent, document::SaveKind::PngInterlaceTransparent };
         kind = kinds[std::clamp(index, 4, 7) - 4];
     }
     FileNameValue = name;
@@ -537,17 +583,15 @@ void TMDIChild::FileSaveAsItemClick()
         m_main.AppSettings().jpg = quality.Position();
         options.jpegQuality = quality.Position();
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct RestoreCursor {
-        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
-    } restore;
+    platform::qt::WaitCursor wait;
     const std::filesystem::path path = name.toStdString();
     switch (document::SavePicture(Picture, path, kind, options)) {
     case document::SaveOutcome::NotPaletted:
         platform::qt::ShowError(this, U("16色または256色のみ圧縮できます。"));
         return;
     case document::SaveOutcome::SavedUncompressed:
-        platform::qt::ShowError(this, windowTitle() + U(" は圧縮するとサイズが大きくなるので非圧縮で保存します。"));
+        platform::qt::ShowError(
+            this, windowTitle() + U(" は圧縮するとサイズが大きくなるので非圧縮で保存します。"));
         break;
     case document::SaveOutcome::Saved:
         break;
@@ -569,8 +613,8 @@ void TMDIChild::closeEvent(QCloseEvent* event)
 {
     if (ModifiedCount != 0) {
         m_main.MdiArea()->setActiveSubWindow(this);
-        auto answer = Dialogs().MessageBox(this, QStringLiteral("vtl"), windowTitle() + U(kAskSave), MsgIcon::Warning,
-            MsgButtons::YesNo);
+        auto answer = Dialogs().MessageBox(this, QStringLiteral("vtl"), windowTitle() + U(kAskSave),
+            MsgIcon::Warning, MsgButtons::YesNo);
         if (answer == MsgResult::Yes)
             FileSaveAsItemClick();
     }
@@ -608,7 +652,8 @@ void TMDIChild::WheelScroll(bool down)
     if (!bar->isVisible())
         return;
     const int step = m_scroll->viewport()->height() * 2 / 3 + 1;
-    bar->setValue(down ? std::min(bar->value() + step, bar->maximum()) : std::max(bar->value() - step, 0));
+    bar->setValue(
+        down ? std::min(bar->value() + step, bar->maximum()) : std::max(bar->value() - step, 0));
 }
 
 bool TMDIChild::eventFilter(QObject* watched, QEvent* event)
@@ -630,7 +675,8 @@ void TMDIChild::mouseMoveEvent(QMouseEvent* event)
 
 void TMDIChild::ShowRect(int left, int top, int right, int bottom)
 {
-    m_main.SetStatusText(QStringLiteral(" Rect (%1:%2) - (%3:%4)").arg(left).arg(top).arg(right).arg(bottom));
+    m_main.SetStatusText(
+        QStringLiteral(" Rect (%1:%2) - (%3:%4)").arg(left).arg(top).arg(right).arg(bottom));
 }
 
 void TMDIChild::Image1MouseDown(QMouseEvent* event)
@@ -677,7 +723,8 @@ void TMDIChild::Image1MouseMove(QMouseEvent* event)
     if (PalettePick)
         return;
     const QPoint p = event->position().toPoint();
-    const bool outside = p.x() < 0 || p.y() < 0 || p.x() > m_image->width() || p.y() > m_image->height();
+    const bool outside
+        = p.x() < 0 || p.y() < 0 || p.x() > m_image->width() || p.y() > m_image->height();
     if (m_main.Item("LineBtn")->isChecked() && Dragging) {
         if (outside)
             Dragging = false;
@@ -690,8 +737,9 @@ void TMDIChild::Image1MouseMove(QMouseEvent* event)
         } else {
             Selection.Right = p.x();
             Selection.Bottom = p.y();
-            m_shape->setGeometry(QRect(QPoint(std::min(Selection.Left, p.x()), std::min(Selection.Top, p.y())),
-                QSize(std::abs(p.x() - Selection.Left), std::abs(p.y() - Selection.Top))));
+            m_shape->setGeometry(
+                QRect(QPoint(std::min(Selection.Left, p.x()), std::min(Selection.Top, p.y())),
+                    QSize(std::abs(p.x() - Selection.Left), std::abs(p.y() - Selection.Top))));
             m_shape->show();
         }
         ShowRect(Selection.Left, Selection.Top, p.x(), p.y());

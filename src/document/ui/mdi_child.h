@@ -23,7 +23,9 @@ int DisplayToPicture(int value, int zoomIndex);
 // The name of a pixel format in the size information ("256 色", "True Color").
 QString PixelFormatName(platform::TPixelFormat format);
 
-class TMDIChild : public QMdiSubWindow, public app::ui::SettingFileDocument, public app::ui::FrameChild {
+class TMDIChild : public QMdiSubWindow,
+                  public app::ui::SettingFileDocument,
+                  public app::ui::FrameChild {
     Q_OBJECT
 public:
     explicit TMDIChild(app::ui::TMainForm& main);
@@ -64,8 +66,18 @@ public:
     void FormActivate() override;
     void FormDeactivate() override;
 
-    // Part of the edit and output commands; carried out by the edit commands of the document.
+    // Edit and output commands.
     void FileSaveAsItemClick();
+    void Undo1Click();
+    void Copy1Click();
+    void SCopyItemClick();
+    void RCopyItemClick();
+    void Paste1Click();
+    void PrintItemClick();
+    void Wall1Click();
+    void Info1Click(); // the size tag
+    // Puts a copy of `picture` on the clipboard as a DIB.
+    static void CopyPicture(const platform::TBitmap& picture);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -84,7 +96,10 @@ private:
     void ShowRect(int left, int top, int right, int bottom);
     void FormClose();
     void WheelScroll(bool down);
-    QAction* Forward(QMenu* menu, const char* name, const char* caption, void (app::ui::TMainForm::*handler)());
+    // Runs `handler` when the item is chosen; its errors go to the general error report.
+    void On(QAction* action, void (TMDIChild::*handler)());
+    QAction* Forward(
+        QMenu* menu, const char* name, const char* caption, void (app::ui::TMainForm::*handler)());
 
     app::ui::TMainForm& m_main;
     QScrollArea* m_scroll = nullptr;

@@ -1,9 +1,10 @@
 #include "input/ui/loading_pipeline.h"
 
 #include "app/ui/main_form.h"
-#include "input/picture_loader.h"
 #include "document/ui/mdi_child.h"
+#include "input/picture_loader.h"
 #include "platform/qt/dialog_service.h"
+#include "platform/qt/wait_cursor.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -16,12 +17,6 @@ using app::ui::TMainForm;
 using document::ui::TMDIChild;
 
 namespace {
-    // The hourglass for the time of a request, restored on every path.
-    struct WaitCursor {
-        WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-        ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    };
-
     TMDIChild* MakeDocument(TMainForm& main, const QString& fileName)
     {
         auto* child = new TMDIChild(main);
@@ -34,9 +29,12 @@ namespace {
 
     input::DecodeContext Context(TMainForm& main)
     {
-        input::DecodeContext context = input::DecodeContext::FromEnvironment(main.AppSettings().sumSize);
+        input::DecodeContext context
+            = input::DecodeContext::FromEnvironment(main.AppSettings().sumSize);
         context.paletteDisplay = main.PaletteDisplayFlag();
-        context.status = [&main](const std::string& text) { main.SetStatusText(QString::fromStdString(text)); };
+        context.status = [&main](const std::string& text) {
+            main.SetStatusText(QString::fromStdString(text));
+        };
         return context;
     }
 }
@@ -45,7 +43,7 @@ QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
 {
     if (!main.Children().isEmpty())
         main.Item(QStringLiteral("BackBtn"))->setEnabled(true);
-    WaitCursor wait;
+    platform::qt::WaitCursor wait;
     TMDIChild* child = nullptr;
     const QFileInfo info(fileName);
     if (!info.exists()) {
@@ -88,9 +86,11 @@ QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
     return child;
 }
 
-QMdiSubWindow* NewDocumentFromBuffer(TMainForm& main, platform::TBitmap picture, const QString& name)
+QMdiSubWindow* NewDocumentFromBuffer(
+    TMainForm& main, platform::TBitmap picture, const QString& name)
 {
-    const QString caption = name.isEmpty() ? QStringLiteral("新規%1").arg(main.Children().size() + 2) : name;
+    const QString caption
+        = name.isEmpty() ? QStringLiteral("新規%1").arg(main.Children().size() + 2) : name;
     main.setWindowTitle(caption + QStringLiteral(" - Vistrel"));
     const bool hadChildren = !main.Children().isEmpty();
     auto* child = new TMDIChild(main);

@@ -20,6 +20,7 @@ QMdiSubWindow* OpenFile(app::ui::TMainForm& main, const QString& fileName, int z
 
 // New document from buffer: a modified document holding `picture`, named `name` or
 // "新規" + (children + 2).
-QMdiSubWindow* NewDocumentFromBuffer(app::ui::TMainForm& main, platform::TBitmap picture, const QString& name = {});
+QMdiSubWindow* NewDocumentFromBuffer(
+    app::ui::TMainForm& main, platform::TBitmap picture, const QString& name = {});
 
 } // namespace vtl::input::ui

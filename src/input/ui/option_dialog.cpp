@@ -68,8 +68,8 @@ void TPluginListView::dropEvent(QDropEvent* event)
     event->accept();
 }
 
-TOptionDlg::TOptionDlg(
-    const app::Settings& settings, const std::vector<PluginRow>& rows, const PluginFolders& folders, QWidget* parent)
+TOptionDlg::TOptionDlg(const app::Settings& settings, const std::vector<PluginRow>& rows,
+    const PluginFolders& folders, QWidget* parent)
     : QDialog(parent)
     , m_folders(folders)
 {
@@ -91,9 +91,13 @@ TOptionDlg::TOptionDlg(
         int image;
         void (TOptionDlg::*handler)();
     };
-    for (const Tool& t : { Tool { "SpeedButton1", "spi Read", "spiの情報を読み込み、リストに追加します。", 15, &TOptionDlg::SpeedButton1Click },
-             Tool { "SpeedButton2", "削除", "選択したspiをリストから削除します。", 2, &TOptionDlg::SpeedButton2Click },
-             Tool { "SpeedButton3", "spi環境設定", "spiの環境設定ダイアログを表示します。", 40, &TOptionDlg::SpeedButton3Click } }) {
+    for (const Tool& t :
+        { Tool { "SpeedButton1", "spi Read", "spiの情報を読み込み、リストに追加します。", 15,
+              &TOptionDlg::SpeedButton1Click },
+            Tool { "SpeedButton2", "削除", "選択したspiをリストから削除します。", 2,
+                &TOptionDlg::SpeedButton2Click },
+            Tool { "SpeedButton3", "spi環境設定", "spiの環境設定ダイアログを表示します。", 40,
+                &TOptionDlg::SpeedButton3Click } }) {
         auto* b = new QToolButton(this);
         b->setObjectName(U(t.name));
         b->setIcon(app::ui::ToolImage(t.image));
@@ -106,9 +110,12 @@ TOptionDlg::TOptionDlg(
     layout->addLayout(tools);
 
     auto* grid = new QGridLayout;
-    const char* const captions[4] = { "サムネイルを保存する", "png形式の保存で圧縮率最高", "TWAINは保存する", "壁紙を調整する" };
-    const char* const hints[4] = { "サムネイル表示でサムネイル画像を保存し、次回表示時のスペードアップを図ります。",
-        "pngで保存する場合に、圧縮率を最高にします。", "イメージの取得で、画面に表示せずに１つづつファイルに保存します。", "" };
+    const char* const captions[4] = { "サムネイルを保存する", "png形式の保存で圧縮率最高",
+        "TWAINは保存する", "壁紙を調整する" };
+    const char* const hints[4]
+        = { "サムネイル表示でサムネイル画像を保存し、次回表示時のスペードアップを図ります。",
+              "pngで保存する場合に、圧縮率を最高にします。",
+              "イメージの取得で、画面に表示せずに１つづつファイルに保存します。", "" };
     for (int i = 0; i < 4; ++i) {
         m_checks[i] = new QCheckBox(U(captions[i]), this);
         m_checks[i]->setObjectName(QStringLiteral("CheckBox%1").arg(i + 1));
@@ -136,7 +143,8 @@ TOptionDlg::TOptionDlg(
     m_wait = new QLineEdit(this);
     m_wait->setObjectName(QStringLiteral("edWait"));
     m_wait->setReadOnly(true);
-    m_wait->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_wait));
+    m_wait->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_wait));
     m_wait->setToolTip(U("連続表示時の待ち時間を設定します。ただし0は0.5秒とします。"));
     auto* up = new QToolButton(this);
     up->setObjectName(QStringLiteral("udWaitUp"));
@@ -179,8 +187,10 @@ void TOptionDlg::SetWaitValue(int value)
 
 void TOptionDlg::AddRow(const PluginRow& row)
 {
-    auto* item = new QTreeWidgetItem(m_list, { S(row.description), S(row.extensions), S(row.path), S(row.kind) });
-    item->setFlags((item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled) & ~Qt::ItemIsDropEnabled);
+    auto* item = new QTreeWidgetItem(
+        m_list, { S(row.description), S(row.extensions), S(row.path), S(row.kind) });
+    item->setFlags(
+        (item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled) & ~Qt::ItemIsDropEnabled);
     item->setCheckState(0, row.enabled ? Qt::Checked : Qt::Unchecked);
 }
 
@@ -190,7 +200,8 @@ std::vector<PluginRow> TOptionDlg::Rows() const
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = m_list->topLevelItem(i);
         rows.push_back({ item->text(kKindColumn).toStdString(), item->text(0).toStdString(),
-            item->text(1).toStdString(), item->text(2).toStdString(), item->checkState(0) == Qt::Checked });
+            item->text(1).toStdString(), item->text(2).toStdString(),
+            item->checkState(0) == Qt::Checked });
     }
     return rows;
 }
@@ -217,10 +228,7 @@ void TOptionDlg::SpeedButton1Click()
         AddRow(row);
 }
 
-void TOptionDlg::SpeedButton2Click()
-{
-    delete m_list->currentItem();
-}
+void TOptionDlg::SpeedButton2Click() { delete m_list->currentItem(); }
 
 void TOptionDlg::SpeedButton3Click()
 {

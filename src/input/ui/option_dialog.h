@@ -30,8 +30,8 @@ protected:
 class TOptionDlg : public QDialog {
     Q_OBJECT
 public:
-    TOptionDlg(const app::Settings& settings, const std::vector<PluginRow>& rows, const PluginFolders& folders,
-        QWidget* parent = nullptr);
+    TOptionDlg(const app::Settings& settings, const std::vector<PluginRow>& rows,
+        const PluginFolders& folders, QWidget* parent = nullptr);
 
     // What the dialog shows now.
     std::vector<PluginRow> Rows() const;

@@ -23,14 +23,14 @@ QString QtFilter(const QString& filter)
 namespace {
     class RealDialogs : public DialogService {
     public:
-        MsgResult MessageBox(QWidget* parent, const QString& title, const QString& text, MsgIcon icon,
-            MsgButtons buttons) override
+        MsgResult MessageBox(QWidget* parent, const QString& title, const QString& text,
+            MsgIcon icon, MsgButtons buttons) override
         {
             QMessageBox box(parent);
             box.setWindowTitle(title);
             box.setText(text);
-            box.setIcon(icon == MsgIcon::Error ? QMessageBox::Critical
-                    : icon == MsgIcon::Warning ? QMessageBox::Warning
+            box.setIcon(icon == MsgIcon::Error  ? QMessageBox::Critical
+                    : icon == MsgIcon::Warning  ? QMessageBox::Warning
                     : icon == MsgIcon::Question ? QMessageBox::Question
                                                 : QMessageBox::Information);
             switch (buttons) {
@@ -59,7 +59,8 @@ namespace {
             }
         }
 
-        std::optional<QStringList> OpenFileNames(QWidget* parent, const FileDialogOptions& o) override
+        std::optional<QStringList> OpenFileNames(
+            QWidget* parent, const FileDialogOptions& o) override
         {
             QFileDialog dialog(parent, o.title, o.folder, QtFilter(o.filter));
             dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -96,10 +97,12 @@ namespace {
             return font;
         }
 
-        std::optional<QString> TextInput(QWidget* parent, const QString& prompt, const QString& initial) override
+        std::optional<QString> TextInput(
+            QWidget* parent, const QString& prompt, const QString& initial) override
         {
             bool ok = false;
-            QString text = QInputDialog::getText(parent, QStringLiteral("vtl"), prompt, QLineEdit::Normal, initial, &ok);
+            QString text = QInputDialog::getText(
+                parent, QStringLiteral("vtl"), prompt, QLineEdit::Normal, initial, &ok);
             if (!ok)
                 return std::nullopt;
             return text;
@@ -122,6 +125,17 @@ std::unique_ptr<DialogService> SetDialogs(std::unique_ptr<DialogService> service
     auto previous = std::move(Current());
     Current() = service ? std::move(service) : std::make_unique<RealDialogs>();
     return previous;
+}
+
+void RunGuarded(QWidget* parent, const std::function<void()>& body)
+{
+    try {
+        body();
+    } catch (const std::bad_alloc&) {
+        ShowError(parent, QStringLiteral("Out of memory"));
+    } catch (const std::exception& e) {
+        ShowError(parent, QString::fromUtf8(e.what()));
+    }
 }
 
 void ShowError(QWidget* parent, const QString& text)

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -34,15 +35,19 @@ QString QtFilter(const QString& filter);
 class DialogService {
 public:
     virtual ~DialogService() = default;
-    virtual MsgResult MessageBox(QWidget* parent, const QString& title, const QString& text, MsgIcon icon,
-        MsgButtons buttons)
+    virtual MsgResult MessageBox(QWidget* parent, const QString& title, const QString& text,
+        MsgIcon icon, MsgButtons buttons)
         = 0;
     // The chosen files, or nullopt when the user cancelled.
-    virtual std::optional<QStringList> OpenFileNames(QWidget* parent, const FileDialogOptions& options) = 0;
+    virtual std::optional<QStringList> OpenFileNames(
+        QWidget* parent, const FileDialogOptions& options)
+        = 0;
     virtual std::optional<QString> SaveFileName(QWidget* parent, FileDialogOptions& options) = 0;
     virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
     // A line of text, or nullopt when the user cancelled.
-    virtual std::optional<QString> TextInput(QWidget* parent, const QString& prompt, const QString& initial) = 0;
+    virtual std::optional<QString> TextInput(
+        QWidget* parent, const QString& prompt, const QString& initial)
+        = 0;
     // Runs a modal dialog of the program; QDialog::Accepted or Rejected.
     virtual int Exec(QDialog& dialog) = 0;
 };
@@ -53,5 +58,15 @@ std::unique_ptr<DialogService> SetDialogs(std::unique_ptr<DialogService> service
 
 // A message box titled "vtl" as the program shows its errors and warnings.
 void ShowError(QWidget* parent, const QString& text);
+
+// Runs a command's body; an exception it raises is shown in the general error report instead of
+// crossing the event loop.
+void RunGuarded(QWidget* parent, const std::function<void()>& body);
+
+// A slot that runs `body` guarded, for connect().
+template <typename Body> auto Guarded(QWidget* parent, Body body)
+{
+    return [parent, body] { RunGuarded(parent, body); };
+}
 
 } // namespace vtl::platform::qt

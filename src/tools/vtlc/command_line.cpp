@@ -11,7 +11,8 @@ namespace vtl::tools {
 const char* const kUsage
     = "usage:\n"
       "  vtlc info FILE...                    key: value lines per file\n"
-      "  vtlc convert IN OUT [OPTIONS]        read IN, write OUT (kind from --as, else OUT's extension)\n"
+      "  vtlc convert IN OUT [OPTIONS]        read IN, write OUT (kind from --as, else OUT's "
+      "extension)\n"
       "  vtlc apply IN OUT OP [ARG...] [+ OP [ARG...]]... [OPTIONS]\n"
       "                                       processing operations in order, then write\n"
       "  vtlc thumbs FOLDER [--size N]        refresh a folder's thumbnail cache\n"
@@ -20,12 +21,14 @@ const char* const kUsage
       "  vtlc list ARCHIVE                    list an archive's picture members\n"
       "  vtlc extract ARCHIVE MEMBER OUT      write one member's bytes\n"
       "OPTIONS: --as bmp|bmp-rle|jpeg|png|png-interlace|png-transparent|png-interlace-transparent\n"
-      "         --quality N  --png-best  --format 1bit|4bit|4bit-rle|8bit|8bit-rle|24bit|halftone|halftone-mono\n"
+      "         --quality N  --png-best  --format "
+      "1bit|4bit|4bit-rle|8bit|8bit-rle|24bit|halftone|halftone-mono\n"
       "         --quantise low|high  --one-bit-colour RRGGBB\n";
 
 namespace {
     template <size_t N>
-    void CheckChoice(const std::string& option, const std::string& value, const std::array<const char*, N>& choices)
+    void CheckChoice(const std::string& option, const std::string& value,
+        const std::array<const char*, N>& choices)
     {
         if (std::none_of(choices.begin(), choices.end(), [&](const char* c) { return value == c; }))
             throw UsageError { "unknown value for " + option + ": " + value };
@@ -63,13 +66,15 @@ namespace {
         } else if (word == "--format") {
             o.format = value();
             CheckChoice(word, *o.format,
-                std::array { "1bit", "4bit", "4bit-rle", "8bit", "8bit-rle", "24bit", "halftone", "halftone-mono" });
+                std::array { "1bit", "4bit", "4bit-rle", "8bit", "8bit-rle", "24bit", "halftone",
+                    "halftone-mono" });
         } else if (word == "--quantise") {
             o.quantise = value();
             CheckChoice(word, *o.quantise, std::array { "low", "high" });
         } else if (word == "--one-bit-colour") {
             const std::string& text = value();
-            if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            if (text.size() != 6
+                || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
                 throw UsageError { "--one-bit-colour needs six hex digits RRGGBB" };
             o.oneBitColour = static_cast<unsigned>(std::strtoul(text.c_str(), nullptr, 16));
         } else if (word == "--size") {
@@ -89,7 +94,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         throw UsageError { "no command" };
     CommandLine c;
     c.command = args[0];
-    static const std::array known { "info", "convert", "apply", "thumbs", "cache", "palette", "list", "extract" };
+    static const std::array known { "info", "convert", "apply", "thumbs", "cache", "palette",
+        "list", "extract" };
     if (std::find(known.begin(), known.end(), c.command) == known.end())
         throw UsageError { "unknown command " + c.command };
 

@@ -21,7 +21,8 @@ struct Options {
     std::optional<std::string> as; // bmp, bmp-rle, jpeg, png, png-interlace, ...
     std::optional<int> quality;
     bool pngBest = false;
-    std::optional<std::string> format; // 1bit, 4bit, 4bit-rle, 8bit, 8bit-rle, 24bit, halftone, halftone-mono
+    std::optional<std::string>
+        format; // 1bit, 4bit, 4bit-rle, 8bit, 8bit-rle, 24bit, halftone, halftone-mono
     std::optional<std::string> quantise; // low, high
     std::optional<unsigned> oneBitColour; // 0xRRGGBB as written
     std::optional<int> size; // thumbs --size

@@ -131,7 +131,8 @@ int InfoCommand(const CommandLine& line)
             std::printf("width: %d\nheight: %d\n", p.bitmap.Width(), p.bitmap.Height());
             std::printf("bits: %d\n", p.bitmap.BitsPerPixel());
             std::printf("format: %s\n",
-                p.dib ? DibFormatWord(p.dib->PixelFormat()) : PixelFormatWord(p.bitmap.PixelFormat()));
+                p.dib ? DibFormatWord(p.dib->PixelFormat())
+                      : PixelFormatWord(p.bitmap.PixelFormat()));
             std::printf("palette: %zu\n", p.bitmap.PaletteEntries().size());
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s\n", e.what());
@@ -147,10 +148,12 @@ int ConvertCommand(const CommandLine& line)
 {
     const std::string& in = line.operands[0];
     const std::filesystem::path out = line.operands[1];
-    std::optional<document::SaveKind> kind = line.options.as ? document::SaveKindFromName(*line.options.as)
-                                                             : document::SaveKindFromExtension(out);
+    std::optional<document::SaveKind> kind = line.options.as
+        ? document::SaveKindFromName(*line.options.as)
+        : document::SaveKindFromExtension(out);
     if (!kind)
-        throw UsageError { "the kind of " + out.string() + " is not known: name it .bmp, .jpg, .png or use --as" };
+        throw UsageError { "the kind of " + out.string()
+            + " is not known: name it .bmp, .jpg, .png or use --as" };
 
     LoadedPicture p = Load(in);
     if (line.options.format) {
@@ -161,7 +164,8 @@ int ConvertCommand(const CommandLine& line)
         p.dib->QuantiseMode = line.options.quantise == std::optional<std::string>("high") ? 1 : 0;
         if (line.options.oneBitColour) {
             unsigned rgb = *line.options.oneBitColour;
-            p.dib->OneBitColour = platform::Rgb(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb));
+            p.dib->OneBitColour
+                = platform::Rgb(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb));
         }
         const DibPixelFormat target = FormatFromWord(*line.options.format);
         try {
@@ -170,7 +174,8 @@ int ConvertCommand(const CommandLine& line)
             // As the program saves: a picture that RLE would make larger is written uncompressed.
             std::fprintf(stderr, "%s は圧縮するとサイズが大きくなるので非圧縮で保存します。\n",
                 out.filename().c_str());
-            p.dib->SetPixelFormat(target == DibPixelFormat::Dib8BitRle ? DibPixelFormat::Dib8Bit : DibPixelFormat::Dib4Bit);
+            p.dib->SetPixelFormat(target == DibPixelFormat::Dib8BitRle ? DibPixelFormat::Dib8Bit
+                                                                       : DibPixelFormat::Dib4Bit);
         }
         // A BMP written in the buffer's own form keeps RLE compression as it was asked for.
         if (*kind == document::SaveKind::Bmp) {
@@ -188,7 +193,8 @@ int ConvertCommand(const CommandLine& line)
     case document::SaveOutcome::NotPaletted:
         throw std::runtime_error("16色または256色のみ圧縮できます。");
     case document::SaveOutcome::SavedUncompressed:
-        std::fprintf(stderr, "%s は圧縮するとサイズが大きくなるので非圧縮で保存します。\n", out.filename().c_str());
+        std::fprintf(stderr, "%s は圧縮するとサイズが大きくなるので非圧縮で保存します。\n",
+            out.filename().c_str());
         return 0;
     case document::SaveOutcome::Saved:
         return 0;

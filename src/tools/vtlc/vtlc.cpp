@@ -27,7 +27,8 @@ int main(int argc, char** argv)
     const auto& commands = Commands();
     auto it = commands.find(line.command);
     if (it == commands.end()) {
-        std::fprintf(stderr, "vtlc: %s is not available in this version yet\n", line.command.c_str());
+        std::fprintf(
+            stderr, "vtlc: %s is not available in this version yet\n", line.command.c_str());
         return 2;
     }
     try {

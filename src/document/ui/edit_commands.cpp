@@ -1,0 +1,171 @@
+// The document's commands that compute no new pixels: undo, copies, paste, print, wallpaper and
+// the size tag.
+
+#include "document/output_layout.h"
+#include "document/ui/image_view.h"
+#include "document/ui/mdi_child.h"
+#include "platform/environment.h"
+#include "platform/qt/clipboard.h"
+#include "platform/qt/desktop.h"
+#include "platform/qt/dialog_service.h"
+#include "render/qimage_bridge.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QRubberBand>
+#include <QScreen>
+
+namespace vtl::document::ui {
+
+namespace {
+    QString U(const char* s) { return QString::fromUtf8(s); }
+
+    // The desktop's background colour, which the adjusted wallpaper shows around the picture.
+    constexpr platform::TColor kDesktopBackground = platform::Rgb(58, 110, 165);
+}
+
+void TMDIChild::Undo1Click()
+{
+    if (UndoPicture.Empty())
+        return;
+    Picture = std::move(UndoPicture);
+    UndoPicture = platform::TBitmap();
+    --ModifiedCount;
+    Item("Undo1")->setEnabled(false);
+    m_main.Item("UndoBtn")->setEnabled(false);
+    PictureChanged();
+}
+
+void TMDIChild::CopyPicture(const platform::TBitmap& picture)
+{
+    TDIB dib;
+    dib.Assign(picture);
+    platform::qt::CopyToClipboard(dib);
+}
+
+void TMDIChild::Copy1Click() { CopyPicture(Picture); }
+
+void TMDIChild::SCopyItemClick() { CopyPicture(m_display); }
+
+void TMDIChild::RCopyItemClick()
+{
+    const platform::TRect s = Selection;
+    platform::TBitmap range(s.Width(), s.Height(), m_display.PixelFormat());
+    if (m_display.HasPalette())
+        range.SetPalette(m_display.PaletteEntries());
+    range.Canvas().CopyRect({ 0, 0, s.Width(), s.Height() }, m_display, s);
+    CopyPicture(range);
+}
+
+void TMDIChild::Paste1Click()
+{
+    TDIB dib;
+    platform::qt::QtClipboard clipboard;
+    dib.Assign(clipboard); // an empty clipboard raises the buffer's error; nothing has changed yet
+    if (dib.BitCount() > 8 && m_main.PaletteDisplayFlag()) {
+        app::ui::StatusGuard status(m_main, U("減色中..."));
+        dib.SetPixelFormat(DibPixelFormat::Dib8Bit);
+    }
+    platform::TBitmap pasted;
+    dib.AssignTo(pasted);
+    if (!Picture.Empty())
+        UndoPicture = std::move(Picture);
+    Picture = std::move(pasted);
+    ZoomIndex = -1;
+    SetZoom(3);
+    Item("SCopyItem")->setEnabled(false);
+    Item("RCopyItem")->setEnabled(false);
+    m_shape->hide();
+    m_main.Item("RCopyBtn")->setEnabled(false);
+    Item("FileSaveAsItem")->setEnabled(true);
+    Item("PalSaveAsItem")->setEnabled(false);
+    for (const char* name :
+        { "PrintItem", "Copy1", "ConnectItem", "GRotate", "Cxor1", "GLM1", "ClpMnu", "Wall1" })
+        Item(U(name))->setEnabled(true);
+    for (const char* name : { "CopyBtn", "SaveBtn", "PrintBtn", "MojiBtn", "LineBtn" })
+        m_main.Item(U(name))->setEnabled(true);
+    UpdateSizeInfo();
+
+    enum State { Same, Off, On };
+    struct Row {
+        State dc256, dc240, dc16, mono1, mono2, filter, palSave, selPal;
+    };
+    Row row;
+    switch (Picture.PixelFormat()) {
+    case platform::TPixelFormat::pf4bit:
+        row = { Off, Off, Off, On, On, On, On, Same };
+        break;
+    case platform::TPixelFormat::pf8bit:
+        row = { Off, On, On, On, On, On, On, On };
+        break;
+    case platform::TPixelFormat::pf15bit:
+    case platform::TPixelFormat::pf16bit:
+    case platform::TPixelFormat::pf32bit:
+        row = { On, On, On, On, On, Off, Same, Same };
+        break;
+    case platform::TPixelFormat::pf24bit:
+        row = { On, On, On, On, On, On, Same, On };
+        break;
+    default:
+        row = { Off, Off, Off, Off, Off, Off, Same, Same };
+        break;
+    }
+    const std::pair<const char*, State> cells[]
+        = { { "DC256", row.dc256 }, { "DC240", row.dc240 }, { "DC16", row.dc16 },
+              { "Mono1", row.mono1 }, { "Mono2", row.mono2 }, { "Filtter1", row.filter },
+              { "PalSaveAsItem", row.palSave }, { "SelPalItem", row.selPal } };
+    for (const auto& [name, state] : cells)
+        if (state != Same)
+            Item(U(name))->setEnabled(state == On);
+    ++ModifiedCount;
+}
+
+void TMDIChild::PrintItemClick()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    dialog.setObjectName(QStringLiteral("PrintDialog1"));
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+    if (platform::qt::Dialogs().Exec(dialog) != QDialog::Accepted)
+        return;
+    printer.setDocName(windowTitle());
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw std::runtime_error("Printer is not currently printing");
+    const int width = Picture.Width();
+    const int scale = PrintScale(printer.pageLayout().paintRectPixels(printer.resolution()).width(),
+        width, printer.logicalDpiX());
+    painter.drawImage(
+        QRect(50, 50, scale * width, scale * Picture.Height()), render::DisplayImage(Picture));
+    painter.end();
+}
+
+void TMDIChild::Wall1Click()
+{
+    const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()
+                                                          : QSize(1024, 768);
+    TDIB wallpaper = MakeWallpaper(
+        Picture, m_main.AppSettings().wall, screen.width(), screen.height(), kDesktopBackground);
+    const std::filesystem::path file = platform::DataFolder() / "vtlsaved.bmp";
+    wallpaper.SaveToFile(file);
+    const QString path = QString::fromStdString(file.string());
+    if (!platform::qt::SetDesktopWallpaper(path))
+        platform::qt::Dialogs().MessageBox(this, QStringLiteral("vtl"),
+            U("壁紙の画像を %1 に保存しました。デスクトップの設定で壁紙に指定してください。")
+                .arg(path),
+            platform::qt::MsgIcon::Information, platform::qt::MsgButtons::Ok);
+}
+
+void TMDIChild::Info1Click()
+{
+    QGuiApplication::clipboard()->setText(QStringLiteral("<img src=\"%1\" width=%2 height=%3>")
+                                              .arg(QFileInfo(FileNameValue).fileName())
+                                              .arg(Picture.Width())
+                                              .arg(Picture.Height()));
+}
+
+} // namespace vtl::document::ui
