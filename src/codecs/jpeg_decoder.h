@@ -37,7 +37,8 @@ JpegScale PickJpegScale(JpegSize decoded, int32_t cellWidth, int32_t cellHeight,
 
 struct JpegDecodeOptions {
     JpegScale scale = JpegScale::Full;
-    // Receives Starting, Running with the percentage, and Ending; may be null.
+    // Receives Starting, Running with the percentage, and Ending (not when decoding fails, so the
+    // caller clears its status text on every path); may be null.
     const platform::ProgressHandler* progress = nullptr;
 };
 

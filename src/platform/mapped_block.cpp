@@ -23,6 +23,9 @@ MappedBlock::MappedBlock(size_t size)
     void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         throw std::bad_alloc();
+    // Large pictures are touched end to end at once; huge pages halve the cost of first touch.
+    if (length >= (size_t(2) << 20))
+        madvise(p, length, MADV_HUGEPAGE);
     m_data = static_cast<uint8_t*>(p);
     m_size = size;
     ++g_live;

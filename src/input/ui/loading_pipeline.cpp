@@ -2,7 +2,9 @@
 
 #include "app/ui/main_form.h"
 #include "document/ui/mdi_child.h"
+#include "input/help_graphic.h"
 #include "input/picture_loader.h"
+#include "render/help_graphic_render.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/wait_cursor.h"
 
@@ -48,6 +50,14 @@ QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
     const QFileInfo info(fileName);
     if (!info.exists()) {
         child = MakeDocument(main, fileName);
+    } else if (info.suffix().toLower() == QStringLiteral("shg")) {
+        child = MakeDocument(main, info.absoluteFilePath());
+        try {
+            render::TMetafilePlayer player;
+            input::ReadHelpGraphicFile(child->Picture, fileName.toStdString(), &player);
+        } catch (const std::exception& e) {
+            platform::qt::ShowError(&main, QString::fromUtf8(e.what()));
+        }
     } else {
         // Built-in readers and picture plug-ins decode before the window is made, so that a
         // file nothing claims opens no window; a built-in reader's error still leaves one.

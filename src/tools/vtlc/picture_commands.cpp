@@ -4,10 +4,13 @@
 #include "document/dib.h"
 #include "document/dib_errors.h"
 #include "document/picture_saving.h"
+#include "input/help_graphic.h"
 #include "input/picture_loader.h"
+#include "render/help_graphic_render.h"
 #include "input/plugin_registry.h"
 #include "platform/registry.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -35,9 +38,19 @@ namespace {
         namespace fs = std::filesystem;
         if (!fs::is_regular_file(file))
             throw std::runtime_error(file + " が見つかりません。");
+        LoadedPicture loaded;
+        std::string lower = fs::path(file).extension().string();
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (lower == ".shg") {
+            render::TMetafilePlayer player;
+            if (!input::ReadHelpGraphicFile(loaded.bitmap, file, &player))
+                throw std::runtime_error(file + ": not a help graphic");
+            loaded.decoder = "help-graphic";
+            return loaded;
+        }
         input::PluginRegistry registry;
         registry.LoadPluginList();
-        LoadedPicture loaded;
         auto context = input::DecodeContext::FromEnvironment();
         context.paletteDisplay = false; // a tool keeps every picture as it is
         switch (input::ChooseDecoder(registry, file)) {

@@ -1,0 +1,555 @@
+#include "app/ui/main_form.h"
+#include "app/ui/main_form_texts.h"
+
+#include "app/setting_file.h"
+#include "app/ui/about_box.h"
+#include "app/ui/image_lists.h"
+#include "document/ui/mdi_child.h"
+#include "input/ui/loading_pipeline.h"
+#include "input/ui/option_dialog.h"
+#include "platform/environment.h"
+#include "platform/qt/clipboard.h"
+#include "platform/qt/dialog_service.h"
+#include "platform/qt/screens.h"
+#include "processing/palette_file.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWidgetAction>
+#include <cstdio>
+
+// The frame's commands: opening, setting files, windows, tools, the slide show, the clipboard,
+// palette files and help.
+
+namespace vtl::app::ui {
+
+using platform::qt::Dialogs;
+using platform::qt::FileDialogOptions;
+using platform::qt::MsgButtons;
+using platform::qt::MsgIcon;
+using platform::qt::MsgResult;
+using namespace texts;
+
+namespace {
+    QString Str(const std::string& s) { return QString::fromStdString(s); }
+}
+
+// ---- File ----
+
+void TMainForm::FileExitItemClick() { close(); }
+
+QMdiSubWindow* TMainForm::OpenFile(const QString& fileName, int zoomIndex)
+{
+    return input::ui::OpenFile(*this, fileName, zoomIndex);
+}
+
+void TMainForm::FileNewItemClick()
+{
+    OpenFile(QStringLiteral("無題%1").arg(Children().size() + 1), 3);
+}
+
+void TMainForm::FileOpenItemClick()
+{
+    FileDialogOptions o;
+    o.title = QStringLiteral("画像/アーカイブの読み込み");
+    o.filter = QString::fromStdString(m_plugins->OpenFilter());
+    o.multiple = true;
+    auto chosen = Dialogs().OpenFileNames(this, o);
+    if (!chosen)
+        return;
+    m_plugins->ClearFailureMarks();
+    for (const QString& name : *chosen)
+        OpenFile(name, 3);
+}
+
+void TMainForm::CloseAllClick()
+{
+    auto windows = Children();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if ((*it)->objectName() == QStringLiteral("FlistForm"))
+            continue; // the thumbnail browser stays
+        (*it)->close();
+        QCoreApplication::processEvents();
+    }
+}
+
+void TMainForm::RateBoxChange()
+{
+    if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
+        document->SetZoom(m_rateBox->currentIndex());
+}
+
+void TMainForm::HandleCommandLine()
+{
+    if (m_commandLineDone)
+        return;
+    // "-n" defers the command line to the next activation.
+    if (!m_arguments.isEmpty() && m_arguments.first() == QStringLiteral("-n"))
+        return;
+    m_commandLineDone = true;
+    if (!m_arguments.isEmpty())
+        m_plugins->ClearFailureMarks();
+    for (const QString& argument : std::as_const(m_arguments)) {
+        if (argument.toLower().endsWith(QStringLiteral(".vtl")))
+            LoadSettingFile(argument);
+        else
+            OpenFile(QFileInfo(argument).absoluteFilePath(), 3);
+    }
+}
+
+void TMainForm::SetOpenClick()
+{
+    FileDialogOptions o;
+    o.title = QString::fromUtf8(kSetOpenTitle);
+    o.filter = QString::fromUtf8(kSettingFilter);
+    o.folder = m_setOpenFolder;
+    auto chosen = Dialogs().OpenFileNames(this, o);
+    if (!chosen || chosen->isEmpty())
+        return;
+    m_setOpenFolder = QFileInfo(chosen->first()).absolutePath();
+    LoadSettingFile(chosen->first());
+}
+
+void TMainForm::LoadSettingFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    auto entries = ParseSettingFile(file.readAll().toStdString());
+    if (!entries)
+        return; // not a setting file: ignored without a message
+    m_plugins->ClearFailureMarks();
+    for (const auto& entry : *entries) {
+        QMdiSubWindow* window = OpenFile(Str(entry.path), entry.zoomIndex);
+        if (!window || !entry.caption)
+            continue;
+        window->setWindowTitle(Str(*entry.caption));
+        if (entry.bounds)
+            window->setGeometry(entry.bounds->Left, entry.bounds->Top, entry.bounds->Width(),
+                entry.bounds->Height());
+    }
+}
+
+void TMainForm::SaveSettingFile()
+{
+    std::vector<SettingEntry> entries;
+    for (QMdiSubWindow* window : Children()) {
+        auto* document = dynamic_cast<SettingFileDocument*>(window->widget());
+        if (!document)
+            continue; // the thumbnail browser and archive windows are not saved
+        if (document->Modified()) {
+            m_mdiArea->setActiveSubWindow(window);
+            auto answer = Dialogs().MessageBox(this, QStringLiteral("vtl"),
+                window->windowTitle() + QString::fromUtf8(kAskSave), MsgIcon::Warning,
+                MsgButtons::YesNo);
+            if (answer == MsgResult::Yes)
+                document->SaveAs();
+        }
+        if (!QFileInfo::exists(document->FileName()))
+            continue;
+        QRect g = window->geometry();
+        entries.push_back({ document->CurrentZoomIndex(), document->FileName().toStdString(),
+            window->windowTitle().toStdString(),
+            platform::TRect { g.left(), g.top(), g.left() + g.width(), g.top() + g.height() } });
+    }
+    if (entries.empty())
+        return;
+    FileDialogOptions o;
+    o.title = QString::fromUtf8(kSetSaveTitle);
+    o.filter = QString::fromUtf8(kSettingFilter);
+    o.defaultExtension = QStringLiteral("vtl");
+    o.folder = m_setSaveFolder;
+    auto chosen = Dialogs().SaveFileName(this, o);
+    if (!chosen)
+        return;
+    m_setSaveFolder = QFileInfo(*chosen).absolutePath();
+    QFile file(*chosen);
+    const std::string text = FormatSettingFile(entries);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || file.write(text.data(), static_cast<qint64>(text.size()))
+            != static_cast<qint64>(text.size()))
+        platform::qt::ShowError(this, QStringLiteral("%1 に書き込めません。").arg(*chosen));
+}
+
+// The commands below are carried out by the document window, the loading pipeline, the plug-in
+// options, the thumbnail browser and the scanner, which connect here as they are built.
+void TMainForm::ScanImageExecute() { }
+void TMainForm::SelectDeviceExecute() { }
+void TMainForm::SumBtnClick() { }
+void TMainForm::SumMenuClick() { }
+void TMainForm::Option1Click()
+{
+    input::ui::TOptionDlg dialog(m_settings, m_plugins->Rows(), m_plugins->Folders(), this);
+    platform::qt::CentreOnPointer(dialog, m_workArea);
+    if (Dialogs().Exec(dialog) != QDialog::Accepted)
+        return;
+    dialog.ApplyTo(m_settings);
+    m_timer1->setInterval(SlideShowInterval(m_settings.wait));
+    const int size = dialog.cbSumSize()->currentIndex();
+    if (size != m_settings.sumSize) {
+        // Thumbnails of the old size can't stay on screen.
+        auto windows = Children();
+        for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+            const QString kind = (*it)->objectName();
+            if (kind == QStringLiteral("FlistForm") || kind == QStringLiteral("ArcForm")) {
+                (*it)->close();
+                QCoreApplication::processEvents();
+            }
+        }
+        m_settings.sumSize = size;
+    }
+    m_plugins->SetRows(dialog.Rows());
+}
+void TMainForm::Filter1Click() { }
+void TMainForm::KanrenClick() { }
+void TMainForm::SaveBtnClick()
+{
+    if (auto* document = dynamic_cast<SettingFileDocument*>(m_mdiArea->activeSubWindow()))
+        document->SaveAs();
+}
+void TMainForm::PrintBtnClick()
+{
+    if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
+        document->PrintItemClick();
+}
+void TMainForm::UndoBtnClick()
+{
+    if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
+        document->Undo1Click();
+}
+void TMainForm::CopyItemClick()
+{
+    if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
+        document::ui::TMDIChild::CopyPicture(document->Picture);
+}
+void TMainForm::RCopyBtnClick()
+{
+    if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
+        document->RCopyItemClick();
+}
+void TMainForm::PasteItemClick()
+{
+    if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
+        document->Paste1Click();
+}
+void TMainForm::DelBtnClick() { }
+void TMainForm::LeftBtnClick() { }
+void TMainForm::RightBtnClick() { }
+
+void TMainForm::MergeMenus(QMdiSubWindow* active)
+{
+    auto* owner = dynamic_cast<FrameChild*>(active);
+    QList<QMenu*> menus = owner ? owner->ChildMenus() : m_frameMenus;
+    if (owner) {
+        menus << m_windowMenu;
+        menus << m_frameMenus.last(); // help
+    }
+    QMenuBar* bar = menuBar();
+    bar->clear();
+    for (QMenu* m : menus)
+        bar->addMenu(m);
+}
+
+void TMainForm::ChildClosing(QMdiSubWindow* child)
+{
+    const auto children = Children();
+    if (!children.contains(child))
+        return;
+    if (children.size() == 1) {
+        for (const char* name : { "CopyBtn", "PasteBtn", "SaveBtn", "PrintBtn", "UndoBtn",
+                 "CloseBtn", "RCopyBtn", "MojiBtn", "LineBtn" })
+            Item(QString::fromUtf8(name))->setEnabled(false);
+        m_rateBox->setEnabled(false);
+        setWindowTitle(QString::fromUtf8(kCaption));
+        MergeMenus(nullptr);
+    } else if (children.size() == 2) {
+        Item("BackBtn")->setEnabled(false);
+    }
+}
+
+// ---- View ----
+
+void TMainForm::ToolBar1Click()
+{
+    m_settings.toolBar = Item("ToolBar1")->isChecked();
+    m_panel1->setVisible(m_settings.toolBar);
+}
+
+void TMainForm::StatusBar1Click()
+{
+    m_settings.statusBar = Item("StatusBar1")->isChecked();
+    statusBar()->setVisible(m_settings.statusBar);
+}
+
+// ---- Window ----
+
+void TMainForm::ArrangeChildren(bool stacked)
+{
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* w : Children())
+        if (!w->isMinimized() && w->isVisible())
+            windows << w;
+    if (windows.isEmpty())
+        return;
+    const QRect area = m_mdiArea->viewport()->rect();
+    const int n = static_cast<int>(windows.size());
+    for (int i = 0; i < n; ++i) {
+        windows[i]->showNormal();
+        if (stacked) {
+            int top = area.height() * i / n;
+            windows[i]->setGeometry(0, top, area.width(), area.height() * (i + 1) / n - top);
+        } else {
+            int left = area.width() * i / n;
+            windows[i]->setGeometry(left, 0, area.width() * (i + 1) / n - left, area.height());
+        }
+    }
+}
+
+void TMainForm::V1Click() { ArrangeChildren(true); }
+void TMainForm::WindowTileItemClick() { ArrangeChildren(false); }
+void TMainForm::WindowCascadeItemClick() { m_mdiArea->cascadeSubWindows(); }
+
+void TMainForm::WindowMinimizeItemClick()
+{
+    auto windows = Children();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        (*it)->showMinimized();
+}
+
+void TMainForm::WindowArrangeItemClick()
+{
+    // Minimised windows line up along the bottom edge, left to right.
+    const QRect area = m_mdiArea->viewport()->rect();
+    int x = 0;
+    int row = 0;
+    for (QMdiSubWindow* w : Children()) {
+        if (!w->isMinimized())
+            continue;
+        QSize size = w->size();
+        if (x > 0 && x + size.width() > area.width()) {
+            x = 0;
+            ++row;
+        }
+        w->move(x, area.height() - size.height() * (row + 1));
+        x += size.width();
+    }
+}
+
+void TMainForm::FillWindowMenu()
+{
+    // The window list follows the fixed items, as in every multiple-document frame.
+    const auto actions = m_windowMenu->actions();
+    for (QAction* a : actions)
+        if (a->property("windowListItem").toBool())
+            m_windowMenu->removeAction(a), a->deleteLater();
+    const auto windows = Children();
+    if (windows.isEmpty())
+        return;
+    QAction* separator = m_windowMenu->addSeparator();
+    separator->setProperty("windowListItem", true);
+    int number = 1;
+    for (QMdiSubWindow* w : windows) {
+        QAction* a
+            = m_windowMenu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(w->windowTitle()));
+        a->setProperty("windowListItem", true);
+        a->setCheckable(true);
+        a->setChecked(w == m_mdiArea->activeSubWindow());
+        connect(a, &QAction::triggered, this, [this, w] { m_mdiArea->setActiveSubWindow(w); });
+    }
+}
+
+void TMainForm::BackBtnClick() { m_mdiArea->activateNextSubWindow(); }
+void TMainForm::CloseBtnClick() { m_mdiArea->closeActiveSubWindow(); }
+
+// ---- Tools ----
+
+void TMainForm::MojiBtnClick()
+{
+    if (Item("MojiBtn")->isChecked())
+        Item("LineBtn")->setChecked(false);
+}
+
+void TMainForm::LineBtnClick()
+{
+    if (Item("LineBtn")->isChecked())
+        Item("MojiBtn")->setChecked(false);
+}
+
+void TMainForm::FontChange()
+{
+    if (auto chosen = Dialogs().ChooseFont(this, m_textFont)) {
+        m_textFont = *chosen;
+        StoreTextFont();
+    }
+}
+
+void TMainForm::cp15Click(int colourNumber) { m_settings.lineColor = colourNumber; }
+
+void TMainForm::PopupMenu3Change()
+{
+    if (QAction* a = Item(QStringLiteral("cp%1").arg(m_settings.lineColor)))
+        a->setChecked(true);
+}
+
+// ---- Slide show ----
+
+void TMainForm::playBtnClick()
+{
+    if (Item("playBtn")->isChecked())
+        m_timer1->start();
+    else
+        m_timer1->stop();
+}
+
+void TMainForm::Timer1Timer()
+{
+    m_timer1->stop();
+    if (!Item("playBtn")->isChecked())
+        return;
+    RightBtnClick();
+    QCoreApplication::processEvents();
+    // The delay runs from the end of each load: the timer is armed again once the step is done.
+    QCoreApplication::postEvent(this, new QEvent(QEvent::Type(QEvent::User + kWmAppRearm)));
+}
+
+// ---- Clipboard ----
+
+void TMainForm::UpdatePasteState()
+{
+    // Without a child window there is nothing to paste into.
+    if (Children().isEmpty()) {
+        Item("PasteBtn")->setEnabled(false);
+        return;
+    }
+    const bool canPaste
+        = platform::qt::ClipboardOffersPicture(QGuiApplication::clipboard()->mimeData());
+    Item("PasteBtn")->setEnabled(canPaste);
+    for (QMdiSubWindow* child : Children())
+        if (auto* document = dynamic_cast<document::ui::TMDIChild*>(child))
+            document->Item(QStringLiteral("Paste1"))->setEnabled(canPaste);
+}
+
+// ---- Palette files ----
+
+void TMainForm::RequestPaletteSave(int count)
+{
+    QCoreApplication::postEvent(this, new PaletteSaveEvent(count));
+}
+
+std::optional<QString> TMainForm::AskPaletteFileName(const QString& documentFile)
+{
+    FileDialogOptions o;
+    o.title = QStringLiteral("パレットの保存");
+    o.filter = QStringLiteral("パレット|*.pal");
+    o.defaultExtension = QStringLiteral("pal");
+    const QString folder = QFileInfo(documentFile).path();
+    o.folder = documentFile.contains('/') ? folder : m_paletteFolder;
+    auto chosen = Dialogs().SaveFileName(this, o);
+    if (chosen)
+        m_paletteFolder = QFileInfo(*chosen).absolutePath();
+    return chosen;
+}
+
+void TMainForm::SavePaletteFile(
+    const QString& fileName, std::span<const platform::PaletteEntry> entries)
+{
+    try {
+        processing::WritePaletteFile(fileName.toStdString(), entries, entries.size());
+    } catch (const std::exception& e) {
+        platform::qt::ShowError(this, QString::fromUtf8(e.what()));
+    }
+}
+
+void TMainForm::SaveBitmapPalette(const QString& documentFile, const platform::TBitmap& picture)
+{
+    size_t count = 0;
+    if (picture.PixelFormat() == platform::TPixelFormat::pf8bit)
+        count = 256;
+    else if (picture.PixelFormat() == platform::TPixelFormat::pf4bit)
+        count = 16;
+    else
+        return;
+    auto chosen = AskPaletteFileName(documentFile);
+    if (!chosen)
+        return;
+    std::vector<platform::PaletteEntry> entries(
+        picture.EffectivePalette().begin(), picture.EffectivePalette().end());
+    entries.resize(count);
+    SavePaletteFile(*chosen, entries);
+}
+
+void TMainForm::SavePickedPalette(int count)
+{
+    auto* document = dynamic_cast<SettingFileDocument*>(m_mdiArea->activeSubWindow());
+    auto chosen = AskPaletteFileName(document ? document->FileName() : QString());
+    if (!chosen)
+        return;
+    std::vector<platform::PaletteEntry> entries;
+    for (int i = 0; i < count && i < 256; ++i) {
+        const auto& q = palettePick[static_cast<size_t>(i)];
+        entries.push_back({ q.rgbRed, q.rgbGreen, q.rgbBlue, 0 });
+    }
+    SavePaletteFile(*chosen, entries);
+}
+
+std::optional<std::vector<platform::PaletteEntry>> TMainForm::LoadPalette(int count)
+{
+    FileDialogOptions o;
+    o.title = QStringLiteral("パレットの読み込み");
+    o.filter = QStringLiteral("パレット|*.pal");
+    o.folder = m_paletteFolder;
+    auto chosen = Dialogs().OpenFileNames(this, o);
+    if (!chosen || chosen->isEmpty())
+        return std::nullopt;
+    std::vector<platform::PaletteEntry> entries;
+    std::string refusal;
+    try {
+        if (processing::ReadPaletteFile(
+                chosen->first().toStdString(), static_cast<size_t>(count), entries, refusal))
+            return entries;
+    } catch (const std::exception& e) {
+        refusal = e.what();
+    }
+    platform::qt::ShowError(this, QString::fromStdString(refusal));
+    return std::nullopt;
+}
+
+// ---- Help ----
+
+void TMainForm::SearchforHelpOn1Click()
+{
+    QString readme = QString::fromUtf8(VTL_SOURCE_DIR) + QStringLiteral("/README.md");
+    if (!QFileInfo::exists(readme))
+        readme = QString::fromStdString(
+            (platform::ProgramFolder().parent_path() / "share/doc/vtl/README.md").string());
+    QDesktopServices::openUrl(QUrl::fromLocalFile(readme));
+}
+
+void TMainForm::HelpAboutItemClick()
+{
+    TAboutBox box(this);
+    box.move(QCursor::pos() - QPoint(100, 30));
+    Dialogs().Exec(box);
+}
+
+} // namespace vtl::app::ui
