@@ -31,7 +31,8 @@ std::optional<SaveKind> SaveKindFromName(std::string_view name)
 std::optional<SaveKind> SaveKindFromExtension(const std::filesystem::path& path)
 {
     std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    std::transform(
+        ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     if (ext == ".bmp")
         return SaveKind::Bmp;
     if (ext == ".jpg" || ext == ".jpeg")
@@ -41,8 +42,8 @@ std::optional<SaveKind> SaveKindFromExtension(const std::filesystem::path& path)
     return std::nullopt;
 }
 
-SaveOutcome SavePicture(const platform::TBitmap& picture, const std::filesystem::path& path, SaveKind kind,
-    const SaveOptions& options)
+SaveOutcome SavePicture(const platform::TBitmap& picture, const std::filesystem::path& path,
+    SaveKind kind, const SaveOptions& options)
 {
     switch (kind) {
     case SaveKind::Bmp:
@@ -55,8 +56,9 @@ SaveOutcome SavePicture(const platform::TBitmap& picture, const std::filesystem:
         TDIB dib;
         dib.Assign(picture);
         try {
-            dib.SetPixelFormat(format == platform::TPixelFormat::pf8bit ? DibPixelFormat::Dib8BitRle
-                                                                        : DibPixelFormat::Dib4BitRle);
+            dib.SetPixelFormat(format == platform::TPixelFormat::pf8bit
+                    ? DibPixelFormat::Dib8BitRle
+                    : DibPixelFormat::Dib4BitRle);
         } catch (const EDIBCompressionFailed&) {
             dib.SaveToFile(path);
             return SaveOutcome::SavedUncompressed;
@@ -79,8 +81,10 @@ SaveOutcome SavePicture(const platform::TBitmap& picture, const std::filesystem:
         codecs::TPngImage png;
         if (options.pngBest)
             png.SetCompressionLevel(9);
-        png.SetInterlace(kind == SaveKind::PngInterlace || kind == SaveKind::PngInterlaceTransparent);
-        if ((kind == SaveKind::PngTransparent || kind == SaveKind::PngInterlaceTransparent) && !picture.Empty())
+        png.SetInterlace(
+            kind == SaveKind::PngInterlace || kind == SaveKind::PngInterlaceTransparent);
+        if ((kind == SaveKind::PngTransparent || kind == SaveKind::PngInterlaceTransparent)
+            && !picture.Empty())
             png.SetTransparentColor(picture.Pixel(0, picture.Height() - 1) & 0xFFFFFF);
         png.Assign(picture);
         png.SaveToFile(path);

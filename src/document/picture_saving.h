@@ -10,7 +10,15 @@
 
 namespace vtl::document {
 
-enum class SaveKind { Bmp, BmpRle, Jpeg, Png, PngInterlace, PngTransparent, PngInterlaceTransparent };
+enum class SaveKind {
+    Bmp,
+    BmpRle,
+    Jpeg,
+    Png,
+    PngInterlace,
+    PngTransparent,
+    PngInterlaceTransparent
+};
 
 // "bmp", "bmp-rle", "jpeg", "png", "png-interlace", "png-transparent",
 // "png-interlace-transparent"; nullopt for other words.
@@ -33,7 +41,7 @@ enum class SaveOutcome {
 
 // Writes `picture` to `path` (the caller has already given the path its extension). Throws the
 // codecs' errors for anything else that goes wrong.
-SaveOutcome SavePicture(const platform::TBitmap& picture, const std::filesystem::path& path, SaveKind kind,
-    const SaveOptions& options);
+SaveOutcome SavePicture(const platform::TBitmap& picture, const std::filesystem::path& path,
+    SaveKind kind, const SaveOptions& options);
 
 } // namespace vtl::document

@@ -18,7 +18,8 @@ namespace {
     bool SameText(std::string_view a, std::string_view b)
     {
         return a.size() == b.size()
-            && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+            && std::equal(
+                a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
     }
 
     std::string_view TrimSlashes(std::string_view key)
@@ -97,7 +98,8 @@ std::string_view RootName(RegistryRoot root)
 Registry::Registry(std::filesystem::path folder)
     : m_folder(std::move(folder))
 {
-    for (auto root : { RegistryRoot::CurrentUser, RegistryRoot::ClassesRoot, RegistryRoot::LocalMachine })
+    for (auto root :
+        { RegistryRoot::CurrentUser, RegistryRoot::ClassesRoot, RegistryRoot::LocalMachine })
         Load(root);
 }
 
@@ -233,7 +235,8 @@ bool Registry::DeleteValue(RegistryRoot root, std::string_view key, std::string_
     if (!found)
         return false;
     auto& values = found->values;
-    auto it = std::find_if(values.begin(), values.end(), [&](const Value& v) { return SameText(v.name, name); });
+    auto it = std::find_if(
+        values.begin(), values.end(), [&](const Value& v) { return SameText(v.name, name); });
     if (it == values.end())
         return false;
     values.erase(it);
@@ -245,7 +248,8 @@ bool Registry::KeyExists(RegistryRoot root, std::string_view key) const
 {
     key = TrimSlashes(key);
     const auto& keys = HiveOf(root).keys;
-    return std::any_of(keys.begin(), keys.end(), [&](const Key& k) { return IsBelow(k.path, key, true); });
+    return std::any_of(
+        keys.begin(), keys.end(), [&](const Key& k) { return IsBelow(k.path, key, true); });
 }
 
 void Registry::CreateKey(RegistryRoot root, std::string_view key) { MakeKey(root, key); }
@@ -271,7 +275,8 @@ std::vector<std::string> Registry::SubKeyNames(RegistryRoot root, std::string_vi
             continue;
         std::string_view rest = std::string_view(k.path).substr(key.empty() ? 0 : key.size() + 1);
         std::string_view first = rest.substr(0, rest.find('\\'));
-        if (std::none_of(names.begin(), names.end(), [&](const std::string& n) { return SameText(n, first); }))
+        if (std::none_of(names.begin(), names.end(),
+                [&](const std::string& n) { return SameText(n, first); }))
             names.emplace_back(first);
     }
     return names;
@@ -303,12 +308,14 @@ std::string Registry::Serialise(RegistryRoot root) const
 
 bool Registry::Dirty() const
 {
-    return std::any_of(std::begin(m_hives), std::end(m_hives), [](const Hive& h) { return h.dirty; });
+    return std::any_of(
+        std::begin(m_hives), std::end(m_hives), [](const Hive& h) { return h.dirty; });
 }
 
 void Registry::Flush()
 {
-    for (auto root : { RegistryRoot::CurrentUser, RegistryRoot::ClassesRoot, RegistryRoot::LocalMachine }) {
+    for (auto root :
+        { RegistryRoot::CurrentUser, RegistryRoot::ClassesRoot, RegistryRoot::LocalMachine }) {
         Hive& hive = HiveOf(root);
         if (!hive.dirty)
             continue;
