@@ -63,8 +63,13 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Load(const std::filesystem::path& 
 {
     if (path.empty())
         return nullptr;
+    // A name without a folder would send dlopen through the system's library search; plug-ins
+    // are only ever taken from the folders we name.
+    std::string name = path.string();
+    if (name.find('/') == std::string::npos)
+        name = "./" + name;
     // Local binding keeps one plug-in's symbols from answering another's look-ups.
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)
         return nullptr;
     return std::unique_ptr<PluginLibrary>(new PluginLibrary(handle, path));

@@ -101,7 +101,17 @@ namespace {
         return parsed;
     }
 
-    std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+    // A quote inside is doubled, so that the line reads back as it was written.
+    std::string Quoted(const std::string& text)
+    {
+        std::string out = "\"";
+        for (char c : text) {
+            if (c == '"')
+                out += '"';
+            out += c;
+        }
+        return out + "\"";
+    }
 
     std::string LineOfRow(const PluginRow& row)
     {

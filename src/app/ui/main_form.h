@@ -54,6 +54,14 @@ public:
     virtual void FormDeactivate() = 0;
 };
 
+// A window that serves the previous and next buttons: the thumbnail browser or an archive window.
+class NavigationSource {
+public:
+    virtual ~NavigationSource() = default;
+    // Opens the previous or next picture into `active` (the order and wrapping are the source's).
+    virtual void StepPicture(QMdiSubWindow* active, bool forward) = 0;
+};
+
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -105,6 +113,9 @@ public:
 
     // Palette files and join state used by the document's commands.
     int navigationSource = 0; // 0 thumbnail browser, 1 archive window
+    // The windows behind navigation sources 0 and 1, while they exist.
+    QPointer<QObject> thumbnailBrowser;
+    QPointer<QObject> archiveWindow;
     int joinDirection = 0;
     int joinColour = 0;
     int joinMargin = 0;
@@ -183,6 +194,7 @@ private:
     void StoreTextFont();
     void FillWindowMenu();
     void ArrangeChildren(bool stacked);
+    void StepPicture(bool forward);
     std::optional<QString> AskPaletteFileName(const QString& documentFile);
     void SavePaletteFile(const QString& fileName, std::span<const platform::PaletteEntry> entries);
 

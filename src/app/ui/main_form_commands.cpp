@@ -253,8 +253,15 @@ void TMainForm::PasteItemClick()
         document->Paste1Click();
 }
 void TMainForm::DelBtnClick() { }
-void TMainForm::LeftBtnClick() { }
-void TMainForm::RightBtnClick() { }
+void TMainForm::StepPicture(bool forward)
+{
+    QObject* window = navigationSource == 1 ? archiveWindow.data() : thumbnailBrowser.data();
+    if (auto* source = dynamic_cast<NavigationSource*>(window))
+        source->StepPicture(m_mdiArea->activeSubWindow(), forward);
+}
+
+void TMainForm::LeftBtnClick() { StepPicture(false); }
+void TMainForm::RightBtnClick() { StepPicture(true); }
 
 void TMainForm::MergeMenus(QMdiSubWindow* active)
 {

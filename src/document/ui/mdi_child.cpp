@@ -142,6 +142,7 @@ TMDIChild::TMDIChild(TMainForm& main)
     connect(m_image, &TImage::MouseUp, this, &TMDIChild::Image1MouseUp);
     setGeometry(662, 100, 408, 240);
     BuildMenus();
+    SetSystemMenuHints();
     Item("DC240")->setVisible(m_main.AppSettings().show240);
     ZoomIndex = -1;
 }
@@ -150,6 +151,30 @@ TMDIChild::~TMDIChild() = default;
 
 QAction* TMDIChild::Item(const QString& name) const { return m_items.value(name, nullptr); }
 QWidget* TMDIChild::Shape() const { return m_shape; }
+
+void TMDIChild::SetSystemMenuHints()
+{
+    // The window menu's items say what they do in the status bar, as the frame's menus do.
+    QMenu* menu = systemMenu();
+    if (!menu)
+        return;
+    const std::pair<QString, const char*> hints[] = {
+        { QStringLiteral("Size"), "このウインドウのサイズを変更します。" },
+        { QStringLiteral("Move"), "このウインドウを画面の別の位置に移動します。" },
+        { QStringLiteral("Minimize"), "このウインドウを最小化します。" },
+        { QStringLiteral("Maximize"), "このウインドウを画面いっぱいに拡大します。" },
+        { QStringLiteral("Close"), "ウインドウを閉じます。" },
+        { QStringLiteral("Restore"), "このウインドウを通常の大きさに戻します。" },
+    };
+    for (QAction* action : menu->actions()) {
+        const QString text = action->text().remove(QLatin1Char('&'));
+        for (const auto& [word, hint] : hints)
+            if (text.startsWith(word))
+                action->setStatusTip(U(hint));
+    }
+    connect(menu, &QMenu::hovered, this, [this](QAction* action) { m_main.SetStatusText(action->statusTip()); });
+    connect(menu, &QMenu::aboutToHide, this, [this] { m_main.SetStatusText(QString()); });
+}
 
 void TMDIChild::On(QAction* action, void (TMDIChild::*handler)())
 {

@@ -87,6 +87,7 @@ protected:
 
 private:
     void BuildMenus();
+    void SetSystemMenuHints();
     void RedrawDisplayCopy();
     void FitWindow();
     void EnableFormatCommands();
