@@ -120,3 +120,22 @@ TEST_F(VtlcTest, ExitStatuses)
     MakePicture("in.bmp");
     EXPECT_EQ(Vtlc("convert " + P("in.bmp") + " " + P("out.gif")).status, 2);
 }
+
+TEST_F(VtlcTest, ListAndExtractThroughTheArchivePlugin)
+{
+    MakePicture("pic.bmp");
+    vtl::testing::WriteFile(m_dir / "notes.txt", "not a picture");
+    const std::string zip = P("set.zip");
+    const std::string make = "cd '" + m_dir.Path().string() + "' && bsdtar -a -cf set.zip pic.bmp notes.txt 2>/dev/null";
+    if (std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "bsdtar (libarchive-tools) is not installed";
+    Outcome list = Vtlc("list " + zip);
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("pic.bmp"), std::string::npos) << list.out;
+    EXPECT_EQ(list.out.find("notes.txt"), std::string::npos) << list.out; // only pictures are listed
+
+    ASSERT_EQ(Vtlc("extract " + zip + " notes.txt " + P("out.txt")).status, 0);
+    EXPECT_EQ(ReadFile(m_dir / "out.txt"), "not a picture");
+    EXPECT_EQ(Vtlc("extract " + zip + " missing.bmp " + P("x")).status, 1);
+    EXPECT_EQ(Vtlc("list " + P("pic.bmp")).status, 1); // not an archive
+}

@@ -1,5 +1,6 @@
 #include "tools/vtlc/commands.h"
 
+#include "tools/vtlc/archive_commands.h"
 #include "tools/vtlc/picture_commands.h"
 
 namespace vtl::tools {
@@ -9,6 +10,8 @@ const std::map<std::string, Command>& Commands()
     static const std::map<std::string, Command> commands = {
         { "info", InfoCommand },
         { "convert", ConvertCommand },
+        { "list", ListCommand },
+        { "extract", ExtractCommand },
     };
     return commands;
 }
