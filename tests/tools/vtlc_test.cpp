@@ -139,3 +139,18 @@ TEST_F(VtlcTest, ListAndExtractThroughTheArchivePlugin)
     EXPECT_EQ(Vtlc("extract " + zip + " missing.bmp " + P("x")).status, 1);
     EXPECT_EQ(Vtlc("list " + P("pic.bmp")).status, 1); // not an archive
 }
+
+TEST_F(VtlcTest, PaletteFilesArePrintedOrRefused)
+{
+    // A 2-entry RIFF palette: red, then blue.
+    const unsigned char pal[] = { 'R', 'I', 'F', 'F', 24, 0, 0, 0, 'P', 'A', 'L', ' ', 'd', 'a', 't', 'a', 12, 0,
+        0, 0, 0, 3, 2, 0, 255, 0, 0, 0, 0, 0, 255, 0 };
+    vtl::testing::WriteFile(m_dir / "two.pal", std::string(reinterpret_cast<const char*>(pal), sizeof pal));
+    Outcome ok = Vtlc("palette " + P("two.pal"));
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    EXPECT_EQ(ok.out, "entries: 2\n0: 255 0 0\n1: 0 0 255\n");
+    vtl::testing::WriteFile(m_dir / "short.pal", std::string(reinterpret_cast<const char*>(pal), 26));
+    Outcome bad = Vtlc("palette " + P("short.pal"));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("パレットがおかしいまたは数が合いません。"), std::string::npos);
+}

@@ -1,6 +1,7 @@
 #include "tools/vtlc/commands.h"
 
 #include "tools/vtlc/archive_commands.h"
+#include "tools/vtlc/palette_command.h"
 #include "tools/vtlc/picture_commands.h"
 
 namespace vtl::tools {
@@ -12,6 +13,7 @@ const std::map<std::string, Command>& Commands()
         { "convert", ConvertCommand },
         { "list", ListCommand },
         { "extract", ExtractCommand },
+        { "palette", PaletteCommand },
     };
     return commands;
 }
