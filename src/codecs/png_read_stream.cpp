@@ -94,10 +94,10 @@ PngDecoded TPngReadStream::Load()
                 break;
             uint64_t left = ReadDWord();
             uint32_t type = ReadDWord();
+            if (type == png::kIEND || (left > kMaxChunkLength && m_imageDone))
+                break; // what follows a complete image can't spoil it
             if (left > kMaxChunkLength)
                 throw EPngError(kPngReadError);
-            if (type == png::kIEND)
-                break;
             switch (type) {
             case png::kIHDR:
                 ReadHeader(left);
@@ -582,6 +582,7 @@ void TPngReadStream::ReadImage(uint64_t& left)
         passPixels.resize(png::PackedRowBytes(h.width, m_outBits) + 1);
         passMask.resize(h.width);
     }
+    const bool direct = !interlaced && !hasMask && bitsPerPixel == m_outBits && bitsPerPixel <= 8;
     uint64_t rowsDone = 0;
     for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass) {
         const auto& g = interlaced ? png::kAdam7[pass] : png::PassGeometry { 0, 0, 1, 1 };
@@ -592,6 +593,20 @@ void TPngReadStream::ReadImage(uint64_t& left)
         const size_t rowBytes = png::PackedRowBytes(w, bitsPerPixel);
         std::fill(prev.begin(), prev.end(), uint8_t(0));
         for (uint32_t r = 0; r < rows; ++r) {
+            if (direct) {
+                // Rows stored as the bitmap stores them are inflated and unfiltered in place.
+                const auto y = static_cast<int32_t>(r);
+                uint8_t filter = 0;
+                InflateInto(std::span(&filter, 1), left);
+                std::span<uint8_t> out(m_result.picture.ScanLine(y), rowBytes);
+                InflateInto(out, left);
+                const uint8_t* above = y > 0 ? m_result.picture.ScanLine(y - 1) : prev.data();
+                if (!png::UnfilterRow(filter, out, std::span(above, rowBytes), unit))
+                    throw EPngError(kPngReadError);
+                if ((++rowsDone & 15) == 0)
+                    Progress().Step(rowsDone, rowsTotal);
+                continue;
+            }
             auto row = std::span(cur).first(rowBytes + 1);
             InflateInto(row, left);
             if (!png::UnfilterRow(row[0], row.subspan(1), std::span(prev).subspan(1), unit))
