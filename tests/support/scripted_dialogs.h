@@ -23,7 +23,6 @@ public:
     std::deque<std::optional<QString>> saveAnswers;
     std::deque<std::optional<QFont>> fontAnswers;
     std::deque<std::function<int(QDialog&)>> dialogAnswers;
-    std::deque<std::optional<QString>> textAnswers;
     std::deque<int> saveFilterIndexes; // the filter chosen with each save answer
 
     std::vector<Message> messages;
@@ -57,10 +56,6 @@ public:
         return Next(saveAnswers, o.title);
     }
     std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return Next(fontAnswers, "font"); }
-    std::optional<QString> TextInput(QWidget*, const QString& prompt, const QString&) override
-    {
-        return Next(textAnswers, prompt);
-    }
     int Exec(QDialog& dialog) override
     {
         dialogsShown.push_back(dialog.objectName());

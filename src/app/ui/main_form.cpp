@@ -1,5 +1,6 @@
 #include "app/ui/main_form.h"
 #include "app/ui/main_form_texts.h"
+#include "processing/ui/processing_commands.h"
 
 #include "app/setting_file.h"
 #include "app/ui/about_box.h"
@@ -374,6 +375,7 @@ void TMainForm::FormCreate()
     if (m_settings.twainDir.empty())
         m_settings.twainDir = platform::TempFolder();
 
+    processing::ui::LoadUserFilters(*this);
     m_panel1->setVisible(m_settings.toolBar);
     statusBar()->setVisible(m_settings.statusBar);
     setAcceptDrops(true);

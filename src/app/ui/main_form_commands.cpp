@@ -1,5 +1,6 @@
 #include "app/ui/main_form.h"
 #include "app/ui/main_form_texts.h"
+#include "processing/ui/processing_commands.h"
 
 #include "app/setting_file.h"
 #include "app/ui/about_box.h"
@@ -220,7 +221,7 @@ void TMainForm::Option1Click()
     }
     m_plugins->SetRows(dialog.Rows());
 }
-void TMainForm::Filter1Click() { }
+void TMainForm::Filter1Click() { processing::ui::OpenUserFilterDialog(*this); }
 void TMainForm::KanrenClick() { }
 void TMainForm::SaveBtnClick()
 {

@@ -7,6 +7,8 @@
 #include "document/ui/jrate_dialog.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/wait_cursor.h"
+#include "processing/ui/input_dialog.h"
+#include "processing/ui/processing_commands.h"
 #include "render/qimage_bridge.h"
 
 #include <QActionGroup>
@@ -142,6 +144,7 @@ TMDIChild::TMDIChild(TMainForm& main)
     connect(m_image, &TImage::MouseUp, this, &TMDIChild::Image1MouseUp);
     setGeometry(662, 100, 408, 240);
     BuildMenus();
+    processing::ui::WireProcessingCommands(*this, m_main);
     SetSystemMenuHints();
     Item("DC240")->setVisible(m_main.AppSettings().show240);
     ZoomIndex = -1;
@@ -516,8 +519,7 @@ void TMDIChild::EnableLoadedCommands(int zoomIndex)
 
 void TMDIChild::TitleItemClick()
 {
-    // The value input dialog in text mode stands here until the processing dialogs exist.
-    auto answer = Dialogs().TextInput(this, U("ウインドウタイトルの入力"), windowTitle());
+    auto answer = processing::ui::InputText(this, m_main.WorkArea(), U("ウインドウタイトルの入力"), windowTitle());
     if (answer && !answer->isEmpty())
         setWindowTitle(*answer);
 }

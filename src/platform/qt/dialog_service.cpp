@@ -3,7 +3,6 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
-#include <QInputDialog>
 #include <QMessageBox>
 
 namespace vtl::platform::qt {
@@ -95,17 +94,6 @@ namespace {
             if (!ok)
                 return std::nullopt;
             return font;
-        }
-
-        std::optional<QString> TextInput(
-            QWidget* parent, const QString& prompt, const QString& initial) override
-        {
-            bool ok = false;
-            QString text = QInputDialog::getText(
-                parent, QStringLiteral("vtl"), prompt, QLineEdit::Normal, initial, &ok);
-            if (!ok)
-                return std::nullopt;
-            return text;
         }
 
         int Exec(QDialog& dialog) override { return dialog.exec(); }

@@ -44,10 +44,6 @@ public:
         = 0;
     virtual std::optional<QString> SaveFileName(QWidget* parent, FileDialogOptions& options) = 0;
     virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
-    // A line of text, or nullopt when the user cancelled.
-    virtual std::optional<QString> TextInput(
-        QWidget* parent, const QString& prompt, const QString& initial)
-        = 0;
     // Runs a modal dialog of the program; QDialog::Accepted or Rejected.
     virtual int Exec(QDialog& dialog) = 0;
 };

@@ -1,5 +1,6 @@
 #include "tools/vtlc/commands.h"
 
+#include "tools/vtlc/apply_command.h"
 #include "tools/vtlc/archive_commands.h"
 #include "tools/vtlc/palette_command.h"
 #include "tools/vtlc/picture_commands.h"
@@ -10,6 +11,7 @@ const std::map<std::string, Command>& Commands()
 {
     static const std::map<std::string, Command> commands = {
         { "info", InfoCommand },
+        { "apply", ApplyCommand },
         { "convert", ConvertCommand },
         { "list", ListCommand },
         { "extract", ExtractCommand },
