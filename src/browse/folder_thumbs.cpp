@@ -18,8 +18,8 @@ namespace {
 
     char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
-    // Names in the order a listing of the folder gives them on the file systems the cache format
-    // comes from: letters compared without case, ties broken by the bytes.
+    // The scan's order: the system lists a folder in no particular order, so names are sorted as
+    // a folder listing shows them, letters compared without case and ties broken by the bytes.
     bool ListingOrder(const std::string& a, const std::string& b)
     {
         const size_t n = std::min(a.size(), b.size());
@@ -78,7 +78,7 @@ uint32_t PackedStamp(int64_t unixSeconds)
 
 std::optional<uint32_t> FileStamp(const fs::path& path)
 {
-    struct stat info {};
+    struct stat info { };
     if (::stat(path.c_str(), &info) != 0)
         return std::nullopt;
     return PackedStamp(int64_t(info.st_mtime));
@@ -212,7 +212,8 @@ bool FolderThumbnails::MakeThumbnail(const fs::path& file, int entry)
         using codecs::JpegScale;
         codecs::JpegSize eighth = codecs::ReadJpegFileSize(file, JpegScale::Eighth);
         codecs::JpegDecodeOptions options;
-        options.scale = codecs::PickJpegScale(eighth, m_size.width, m_size.height, JpegScale::Eighth);
+        options.scale
+            = codecs::PickJpegScale(eighth, m_size.width, m_size.height, JpegScale::Eighth);
         platform::TBitmap picture;
         codecs::DecodeJpegFile(file, picture, options);
         FitPicture(picture, m_work, m_size);

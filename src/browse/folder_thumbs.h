@@ -42,7 +42,8 @@ struct FolderScanHooks {
     // the plug-in declined or failed the file; true when it read the picture, and also when no
     // usable plug-in claims the file (the bitmap is then left empty). Empty: such files are
     // skipped.
-    std::function<bool(platform::TBitmap& bitmap, const std::filesystem::path& file)> decodeByPlugin;
+    std::function<bool(platform::TBitmap& bitmap, const std::filesystem::path& file)>
+        decodeByPlugin;
 };
 
 // A time stamp as the cache compares them: the local date and time packed as a FAT directory

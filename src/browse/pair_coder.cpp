@@ -67,8 +67,13 @@ namespace {
 
         void Increase(uint8_t a, uint8_t b)
         {
-            if (auto slot = Lookup(a, b); slot && m_slots[*slot].count < kCountLimit)
-                ++m_slots[*slot].count;
+            auto slot = Lookup(a, b);
+            if (!slot || m_slots[*slot].count == kCountLimit)
+                return;
+            if (++m_slots[*slot].count == kMinPairCount && !m_candidate[*slot]) {
+                m_candidate[*slot] = true;
+                m_candidates.push_back(uint16_t(*slot));
+            }
         }
 
         void Decrease(uint8_t a, uint8_t b)
@@ -87,11 +92,15 @@ namespace {
                 m_touched[slot] = false;
             }
             m_touchedSlots.clear();
+            for (uint16_t slot : m_candidates)
+                m_candidate[slot] = false;
+            m_candidates.clear();
             m_table = PairTable {};
             m_seen.fill(false);
             m_block.clear();
             int distinct = 0;
-            while (pos < input.size() && m_block.size() < kBlockLimit && distinct < kDistinctLimit) {
+            while (
+                pos < input.size() && m_block.size() < kBlockLimit && distinct < kDistinctLimit) {
                 uint8_t value = input[pos++];
                 if (!m_block.empty())
                     Increase(m_block.back(), value);
@@ -115,12 +124,12 @@ namespace {
         }
 
         // The first slot, in slot order, with the highest count, if that count is at least
-        // kMinPairCount. Untouched slots have no count, so only the touched ones are looked at.
+        // kMinPairCount. Only slots whose count ever reached that can qualify.
         std::optional<size_t> BestPair() const
         {
             uint8_t best = kMinPairCount - 1;
             std::optional<size_t> found;
-            for (uint16_t slot : m_touchedSlots) {
+            for (uint16_t slot : m_candidates) {
                 uint8_t count = m_slots[slot].count;
                 if (count > best || (count == best && found && slot < *found)) {
                     best = count;
@@ -151,30 +160,43 @@ namespace {
 
         // Every non-overlapping (a, b) from the left becomes `code`, in place. The neighbours'
         // counts follow each replacement; "previous" is what was already written, so it may be
-        // `code` itself.
+        // `code` itself. The bytes between occurrences are found and moved in bulk.
         void Replace(uint8_t a, uint8_t b, uint8_t code)
         {
+            uint8_t* const d = m_block.data();
             const size_t length = m_block.size();
             size_t write = 0;
             size_t read = 0;
-            while (read < length) {
-                if (read + 1 < length && m_block[read] == a && m_block[read + 1] == b) {
-                    if (write > 0) {
-                        uint8_t previous = m_block[write - 1];
-                        Decrease(previous, a);
-                        Increase(previous, code);
-                    }
-                    if (read + 2 < length) {
-                        uint8_t next = m_block[read + 2];
-                        Decrease(b, next);
-                        Increase(code, next);
-                    }
-                    m_block[write++] = code;
-                    read += 2;
-                } else {
-                    m_block[write++] = m_block[read++];
+            auto keep = [&](size_t end) {
+                if (write != read)
+                    std::memmove(d + write, d + read, end - read);
+                write += end - read;
+                read = end;
+            };
+            while (read + 1 < length) {
+                const void* hit = std::memchr(d + read, a, length - 1 - read);
+                if (!hit)
+                    break;
+                const size_t at = size_t(static_cast<const uint8_t*>(hit) - d);
+                if (d[at + 1] != b) {
+                    keep(at + 1);
+                    continue;
                 }
+                keep(at);
+                if (write > 0) {
+                    uint8_t previous = d[write - 1];
+                    Decrease(previous, a);
+                    Increase(previous, code);
+                }
+                if (read + 2 < length) {
+                    uint8_t next = d[read + 2];
+                    Decrease(b, next);
+                    Increase(code, next);
+                }
+                d[write++] = code;
+                read += 2;
             }
+            keep(length);
             m_block.resize(write);
         }
 
@@ -190,6 +212,8 @@ namespace {
         std::array<Slot, kHashSlots> m_slots {};
         std::array<bool, kHashSlots> m_touched {};
         std::vector<uint16_t> m_touchedSlots;
+        std::array<bool, kHashSlots> m_candidate {};
+        std::vector<uint16_t> m_candidates;
         PairTable m_table;
         std::array<bool, 256> m_seen {};
         std::vector<uint8_t> m_block;
@@ -246,6 +270,9 @@ namespace {
         return block;
     }
 
+    // Expands the codes of one block. Each code met is expanded once into a 32-byte slot; after
+    // that it costs one fixed-size copy, which is why the output needs kShortExpansion bytes of
+    // room beyond its end.
     class BlockExpander {
     public:
         explicit BlockExpander(const UnpackBlock& block)
@@ -253,27 +280,32 @@ namespace {
         {
         }
 
-        // Writes the expansion of `code` at `out`, which has room for its length.
-        uint8_t* Expand(uint8_t code, uint8_t* out)
+        // Writes the expansion of `code` at `out`; more than fits before `end` is damage.
+        uint8_t* Expand(uint8_t code, uint8_t* out, const uint8_t* end)
         {
-            const PairTable& t = m_block.table;
-            if (!t.isPair[code]) {
-                *out = code;
-                return out + 1;
+            if (uint8_t n = m_shortLength[code]) {
+                if (n > end - out)
+                    Damaged();
+                std::memcpy(out, m_short[code].data(), kShortExpansion);
+                return out + n;
             }
-            size_t length = size_t(m_block.length[code]);
-            if (length <= kShortExpansion) {
-                if (!m_ready[code]) {
-                    ExpandWithStack(code, m_short[code].data());
-                    m_ready[code] = true;
-                }
-                std::memcpy(out, m_short[code].data(), length);
-                return out + length;
-            }
-            return ExpandWithStack(code, out);
+            return ExpandFirstTime(code, out, end);
         }
 
     private:
+        uint8_t* ExpandFirstTime(uint8_t code, uint8_t* out, const uint8_t* end)
+        {
+            const uint64_t length = m_block.length[code];
+            if (length == 0 || length > uint64_t(end - out))
+                Damaged();
+            if (length > kShortExpansion)
+                return ExpandWithStack(code, out);
+            ExpandWithStack(code, m_short[code].data());
+            m_shortLength[code] = uint8_t(length);
+            std::memcpy(out, m_short[code].data(), kShortExpansion);
+            return out + length;
+        }
+
         // The table has been checked to hold no loop, so the pending right halves never
         // outnumber the pair codes.
         uint8_t* ExpandWithStack(uint8_t code, uint8_t* out) const
@@ -297,7 +329,7 @@ namespace {
 
         const UnpackBlock& m_block;
         std::array<std::array<uint8_t, kShortExpansion>, 256> m_short;
-        std::array<bool, 256> m_ready {};
+        std::array<uint8_t, 256> m_shortLength {};
     };
 
 } // namespace
@@ -381,45 +413,33 @@ std::vector<uint8_t> PackPairs(std::span<const uint8_t> input)
 
 std::vector<uint8_t> UnpackPairs(std::span<const uint8_t> packed, size_t unpackedLength)
 {
-    // First the exact length the blocks make, so that nothing is allocated for a section whose
-    // recorded length is a lie.
-    uint64_t total = 0;
-    {
-        platform::ByteReader in(packed);
-        try {
-            while (!in.AtEnd()) {
-                UnpackBlock block = ReadBlock(in);
-                uint64_t blockTotal = 0;
-                for (uint8_t code : block.data) {
-                    uint64_t length = block.length[code];
-                    if (length == 0)
-                        Damaged();
-                    // The packer never puts more than a block's worth of input into a block,
-                    // so a few bytes can't claim a huge output.
-                    blockTotal += length;
-                    if (blockTotal > kBlockLimit)
-                        Damaged();
-                }
-                total += blockTotal;
-                if (total > unpackedLength)
-                    Damaged();
-            }
-        } catch (const platform::EReadError&) {
-            Damaged();
-        }
-    }
-    if (total != unpackedLength)
+    // A block that yields anything takes at least a 3-byte table, its length and one code, and
+    // yields at most kBlockLimit bytes; a longer recorded length is a lie, and nothing is
+    // allocated for it.
+    constexpr size_t kSmallestBlock = 8;
+    if (unpackedLength / kBlockLimit > packed.size() / kSmallestBlock)
         Damaged();
-
-    std::vector<uint8_t> result(unpackedLength);
+    std::vector<uint8_t> result(unpackedLength + kShortExpansion);
+    uint8_t* const end = result.data() + unpackedLength;
     uint8_t* out = result.data();
     platform::ByteReader in(packed);
-    while (!in.AtEnd()) {
-        UnpackBlock block = ReadBlock(in);
-        BlockExpander expander(block);
-        for (uint8_t code : block.data)
-            out = expander.Expand(code, out);
+    try {
+        while (!in.AtEnd()) {
+            UnpackBlock block = ReadBlock(in);
+            BlockExpander expander(block);
+            uint8_t* const blockStart = out;
+            for (uint8_t code : block.data)
+                out = expander.Expand(code, out, end);
+            // The packer never puts more than a block's worth of input into a block.
+            if (size_t(out - blockStart) > kBlockLimit)
+                Damaged();
+        }
+    } catch (const platform::EReadError&) {
+        Damaged();
     }
+    if (out != end)
+        Damaged();
+    result.resize(unpackedLength);
     return result;
 }
 

@@ -65,7 +65,8 @@ bool TSumImg::Add(TBitmap& bitmap, bool writeBack)
         document::TDibEx work;
         work.Assign(*source);
         work.SetPixelFormat(DibPixelFormat::DibHalftone);
-        if (work.Width() != m_width || work.Height() != m_height || work.PixelBlockSize() != m_blockSize)
+        if (work.Width() != m_width || work.Height() != m_height
+            || work.PixelBlockSize() != m_blockSize)
             return false;
         std::vector<uint8_t> block(m_blockSize);
         work.ReadPixelBlock(block);
@@ -144,8 +145,8 @@ void TSumImg::SaveToStream(platform::TStream& stream, int columns) const
         // Cell row 0 is the top of the picture; both the strip and the blocks are bottom-up.
         const size_t bottomRow = size_t(*stripHeight) - size_t(i / c + 1) * size_t(m_height);
         for (int32_t y = 0; y < m_height; ++y)
-            std::memcpy(bits + (bottomRow + size_t(y)) * stripRow + left, block + size_t(y) * rowBytes,
-                size_t(m_width));
+            std::memcpy(bits + (bottomRow + size_t(y)) * stripRow + left,
+                block + size_t(y) * rowBytes, size_t(m_width));
     }
     document::TDIB picture;
     picture.ReplaceImage(std::move(strip));
@@ -161,17 +162,62 @@ void TSumImg::LoadFromStream(platform::TStream& stream, int n)
     strip.LoadFromStream(stream);
     if (strip.PixelFormat() != DibPixelFormat::Dib8Bit)
         throw EThumbCacheDamaged();
-    const int64_t columns = strip.Width() / m_width;
+    const document::TInternalDIB& internal = strip.Internal();
+    CutStrip(internal.Image.bits.Bytes(), internal.Width, internal.Height, strip.TopDown(), n);
+}
+
+void TSumImg::LoadFromBytes(std::span<const uint8_t> bmpFile, int n)
+{
+    Clear();
+    if (n <= 0)
+        return;
+    // The strips this program writes are read in place; anything else goes through the image
+    // buffer's reader, which knows every form of BMP file.
+    platform::ByteReader in(bmpFile);
+    try {
+        if (in.u16le() == 0x4D42) { // "BM"
+            in.Seek(10);
+            const uint32_t offBits = in.u32le();
+            const uint32_t headerSize = in.u32le();
+            const int32_t width = in.i32le();
+            const int32_t height = in.i32le();
+            const uint16_t planes = in.u16le();
+            const uint16_t bitCount = in.u16le();
+            const uint32_t compression = in.u32le();
+            in.Skip(12);
+            const uint32_t coloursUsed = in.u32le();
+            const uint64_t tableEnd = 54 + 4 * uint64_t(coloursUsed == 0 ? 256 : coloursUsed);
+            auto rowBytes = platform::BmpRowBytes(width, 8);
+            const uint64_t rows = height < 0 ? uint64_t(-int64_t(height)) : uint64_t(height);
+            if (headerSize == 40 && planes == 1 && bitCount == 8 && compression == document::kBiRgb
+                && coloursUsed <= 256 && offBits == tableEnd && width > 0 && height != 0 && rowBytes
+                && rows <= uint64_t(platform::kMaxPictureSide)
+                && uint64_t(*rowBytes) * rows
+                    <= bmpFile.size() - std::min<uint64_t>(offBits, bmpFile.size())) {
+                CutStrip(bmpFile.subspan(offBits, size_t(*rowBytes * rows)), width, int32_t(rows),
+                    height < 0, n);
+                return;
+            }
+        }
+    } catch (const platform::EReadError&) {
+    }
+    platform::TSpanStream stream(bmpFile);
+    LoadFromStream(stream, n);
+}
+
+void TSumImg::CutStrip(
+    std::span<const uint8_t> bits, int32_t width, int32_t height, bool topDown, int n)
+{
+    const int64_t columns = width / m_width;
     if (columns < 1)
         throw EThumbCacheDamaged();
     const int64_t rows = (int64_t(n) - 1) / columns + 1;
-    if (rows * m_height > strip.Height())
+    if (rows * m_height > height)
+        throw EThumbCacheDamaged();
+    const size_t stripRow = *platform::BmpRowBytes(width, 8);
+    if (bits.size() / stripRow < size_t(height))
         throw EThumbCacheDamaged();
 
-    const document::TInternalDIB& internal = strip.Internal();
-    const size_t stripRow = *platform::BmpRowBytes(internal.Width, 8);
-    const uint8_t* bits = internal.Image.bits.Data();
-    const bool topDown = strip.TopDown();
     const size_t rowBytes = RowBytes();
     std::vector<std::vector<uint8_t>> blocks;
     blocks.reserve(size_t(n));
@@ -182,9 +228,9 @@ void TSumImg::LoadFromStream(platform::TStream& stream, int n)
         for (int32_t y = 0; y < m_height; ++y) {
             // y counts block rows from the bottom of the cell.
             const int64_t fromTop = top + (m_height - 1 - y);
-            const int64_t memoryRow = topDown ? fromTop : internal.Height - 1 - fromTop;
-            std::memcpy(block.data() + size_t(y) * rowBytes, bits + size_t(memoryRow) * stripRow + left,
-                size_t(m_width));
+            const int64_t memoryRow = topDown ? fromTop : height - 1 - fromTop;
+            std::memcpy(block.data() + size_t(y) * rowBytes,
+                bits.data() + size_t(memoryRow) * stripRow + left, size_t(m_width));
         }
         blocks.push_back(std::move(block));
     }

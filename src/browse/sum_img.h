@@ -55,6 +55,10 @@ public:
     // small for n cells, throws EThumbCacheDamaged with the store left empty; the stream's and the
     // image buffer's own errors leave it empty too.
     void LoadFromStream(platform::TStream& stream, int n);
+    // The same from a strip's bytes in memory. A strip as this program writes it (40-byte header,
+    // 8 bits, uncompressed, pixels right after the colour table) is cut where it lies; any other
+    // goes through LoadFromStream.
+    void LoadFromBytes(std::span<const uint8_t> bmpFile, int n);
 
     // Columns of the strip for n thumbnails by the automatic rule.
     static int AutoColumns(int n);
@@ -67,6 +71,9 @@ public:
 
 private:
     size_t RowBytes() const { return m_blockSize / size_t(m_height); }
+    // Cuts thumbnails 0 to n - 1 from 8-bit strip rows (bottom-up unless topDown).
+    void CutStrip(
+        std::span<const uint8_t> bits, int32_t width, int32_t height, bool topDown, int n);
 
     int32_t m_width;
     int32_t m_height;
@@ -80,7 +87,8 @@ private:
 // picture stretched into its middle, never enlarged, keeping its shape. Returns the rectangle it
 // was drawn into. When W - w is odd the drawn rectangle is one pixel wider than the fitted width,
 // and likewise for the height: the margins are both rounded down, and that is the rule.
-platform::TRect FitPicture(const platform::TBitmap& picture, platform::TBitmap& work, ThumbSize size);
+platform::TRect FitPicture(
+    const platform::TBitmap& picture, platform::TBitmap& work, ThumbSize size);
 platform::TRect FitPicture(const document::TDIB& picture, platform::TBitmap& work, ThumbSize size);
 // The rectangle alone, for a picture of width x height.
 platform::TRect FittedRect(int32_t width, int32_t height, ThumbSize size);

@@ -32,7 +32,8 @@ namespace {
         return UnpackPairs(file.subspan(entry.offset, entry.packed), entry.unpacked);
     }
 
-    void PutEntry(std::vector<uint8_t>& file, size_t at, size_t offset, size_t packed, size_t unpacked)
+    void PutEntry(
+        std::vector<uint8_t>& file, size_t at, size_t offset, size_t packed, size_t unpacked)
     {
         if (offset > UINT32_MAX || packed > UINT32_MAX || unpacked > UINT32_MAX)
             throw std::length_error("thumbnail cache section too large");
@@ -105,7 +106,8 @@ std::optional<CacheSections> ReadCacheSections(std::span<const uint8_t> file, bo
 
 std::vector<std::string> CacheLines(std::span<const uint8_t> text)
 {
-    return app::SplitLines(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+    return app::SplitLines(
+        std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
 }
 
 std::vector<uint8_t> BuildThumbCache(const std::vector<std::string>& lines, const TSumImg& store)
@@ -152,8 +154,7 @@ bool LoadThumbCache(std::span<const uint8_t> file, std::vector<std::string>& lin
         std::vector<std::string> read = CacheLines(sections->text);
         if (read.empty())
             return false;
-        platform::TSpanStream strip(sections->strip);
-        store.LoadFromStream(strip, int(std::min<size_t>(read.size() - 1, INT32_MAX)));
+        store.LoadFromBytes(sections->strip, int(std::min<size_t>(read.size() - 1, INT32_MAX)));
         lines = std::move(read);
         return true;
     } catch (const std::exception&) {
@@ -164,7 +165,8 @@ bool LoadThumbCache(std::span<const uint8_t> file, std::vector<std::string>& lin
     }
 }
 
-bool LoadThumbCache(const std::filesystem::path& path, std::vector<std::string>& lines, TSumImg& store)
+bool LoadThumbCache(
+    const std::filesystem::path& path, std::vector<std::string>& lines, TSumImg& store)
 {
     lines.clear();
     store.Clear();

@@ -25,7 +25,8 @@ inline constexpr std::array<ThumbSize, 5> kThumbSizes { {
 // The size of an index; an index outside 0 to 4 is taken as 0.
 inline ThumbSize ThumbSizeOfIndex(int index)
 {
-    return index >= 0 && index < int(kThumbSizes.size()) ? kThumbSizes[std::size_t(index)] : kThumbSizes[0];
+    return index >= 0 && index < int(kThumbSizes.size()) ? kThumbSizes[std::size_t(index)]
+                                                         : kThumbSizes[0];
 }
 
 // A grid cell holds a thumbnail with a 2-pixel margin; the grid lines add one more.
