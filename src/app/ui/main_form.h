@@ -165,6 +165,9 @@ public:
     void CloseAllClick();
     // The files named on the command line, opened at the first activation.
     void HandleCommandLine();
+    // Files dropped on the frame, in the drop's order: setting files are loaded, other files
+    // opened at 100 %; names of files that don't exist are skipped.
+    void OpenDroppedFiles(const QStringList& files);
     // Posts the request to save `count` picked colours as a palette file (answered later).
     void RequestPaletteSave(int count);
     // Saves the picked colours: asks for a palette file name and writes the first `count`.
@@ -178,6 +181,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildMenus();

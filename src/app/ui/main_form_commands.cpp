@@ -15,6 +15,8 @@
 #include "processing/palette_file.h"
 
 #include <QActionGroup>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -116,6 +118,35 @@ void TMainForm::HandleCommandLine()
         else
             OpenFile(QFileInfo(argument).absoluteFilePath(), 3);
     }
+}
+
+void TMainForm::OpenDroppedFiles(const QStringList& files)
+{
+    m_plugins->ClearFailureMarks();
+    for (const QString& name : files) {
+        if (!QFileInfo::exists(name))
+            continue;
+        if (name.toLower().endsWith(QStringLiteral(".vtl")))
+            LoadSettingFile(name);
+        else
+            OpenFile(name, 3);
+    }
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event)
+{
+    QStringList files;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    event->acceptProposedAction();
+    platform::qt::RunGuarded(this, [this, files] { OpenDroppedFiles(files); });
 }
 
 void TMainForm::SetOpenClick()

@@ -330,3 +330,27 @@ TEST_F(DocumentTest, DecoderChoiceByNameAndPaletteDisplays)
     EXPECT_TRUE(reduced->Item("DC16")->isEnabled());
     paletted.MdiArea()->closeAllSubWindows();
 }
+
+TEST_F(DocumentTest, DroppedFilesOpenInOrderAndSettingFilesRestore)
+{
+    const std::filesystem::path sample = VTL_SOURCE_DIR "/samples/landscape.bmp";
+    for (const char* name : { "a.bmp", "b.bmp", "c.bmp" })
+        std::filesystem::copy_file(sample, m_dir / name);
+    auto path = [&](const char* name) { return QString::fromStdString((m_dir / name).string()); };
+    m_form->OpenDroppedFiles({ path("a.bmp"), path("missing.bmp"), path("b.bmp"), path("c.bmp") });
+    const auto children = m_form->Children();
+    ASSERT_EQ(children.size(), 3);
+    EXPECT_EQ(children[0]->windowTitle(), "a.bmp");
+    EXPECT_EQ(children[2]->windowTitle(), "c.bmp");
+    EXPECT_EQ(dynamic_cast<TMDIChild*>(children[1])->ZoomIndex, 3);
+
+    // A setting file whose extension is in capitals restores what it lists.
+    vtl::testing::WriteFile(m_dir / "SET.VTL",
+        "%vtl%\r\n5," + (m_dir / "b.bmp").string() + ",\"my caption\",10,20,300,200\r\n");
+    m_form->OpenDroppedFiles({ path("SET.VTL") });
+    auto* restored = dynamic_cast<TMDIChild*>(m_form->Children().last());
+    ASSERT_NE(restored, nullptr);
+    EXPECT_EQ(restored->windowTitle(), "my caption");
+    EXPECT_EQ(restored->ZoomIndex, 5);
+    EXPECT_EQ(restored->geometry(), QRect(10, 20, 300, 200));
+}
