@@ -154,3 +154,26 @@ TEST_F(VtlcTest, PaletteFilesArePrintedOrRefused)
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("パレットがおかしいまたは数が合いません。"), std::string::npos);
 }
+
+TEST_F(VtlcTest, ThumbsRefreshAFolderAndCacheShowsIt)
+{
+    std::filesystem::create_directory(m_dir / "pics");
+    MakePicture("pics/b.bmp");
+    MakePicture("pics/a.bmp");
+    MakePicture("pics/.hidden.bmp");
+    Outcome thumbs = Vtlc("thumbs " + P("pics") + " --size 2");
+    ASSERT_EQ(thumbs.status, 0) << thumbs.err;
+    EXPECT_EQ(thumbs.out, "a.bmp\nb.bmp\n");
+    ASSERT_TRUE(std::filesystem::exists(m_dir / "pics" / "vtl.snx"));
+
+    Outcome cache = Vtlc("cache " + P("pics/vtl.snx") + " --strip " + P("strip.bmp"));
+    ASSERT_EQ(cache.status, 0) << cache.err;
+    EXPECT_NE(cache.out.find("a.bmp\n"), std::string::npos) << cache.out;
+    TBitmap strip;
+    strip.LoadFromFile(m_dir / "strip.bmp");
+    EXPECT_EQ(strip.Height(), 72); // cells of size 2 are 96 x 72
+    EXPECT_EQ(strip.PixelFormat(), TPixelFormat::pf8bit);
+
+    vtl::testing::WriteFile(m_dir / "junk.snx", "WTL0 but nothing else");
+    EXPECT_EQ(Vtlc("cache " + P("junk.snx")).status, 1);
+}

@@ -2,6 +2,7 @@
 
 #include "app/ui/main_form.h"
 #include "document/ui/mdi_child.h"
+#include "browse/thumb_cache.h"
 #include "input/help_graphic.h"
 #include "input/picture_loader.h"
 #include "render/help_graphic_render.h"
@@ -75,6 +76,14 @@ QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
             case input::FileOpenOutcome::Picture:
                 child = MakeDocument(main, info.absoluteFilePath());
                 child->Picture = std::move(picture);
+                break;
+            case input::FileOpenOutcome::ThumbCache:
+                child = MakeDocument(main, info.absoluteFilePath());
+                platform::qt::RunGuarded(&main, [&] {
+                    document::TDIB strip;
+                    if (browse::LoadCacheImage(path, strip, browse::ThumbSizeOfIndex(main.AppSettings().sumSize)))
+                        strip.AssignTo(child->Picture);
+                });
                 break;
             case input::FileOpenOutcome::Failed:
                 platform::qt::ShowError(&main, QString::fromStdString(result.message));

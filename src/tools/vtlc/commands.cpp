@@ -4,6 +4,7 @@
 #include "tools/vtlc/archive_commands.h"
 #include "tools/vtlc/palette_command.h"
 #include "tools/vtlc/picture_commands.h"
+#include "tools/vtlc/thumb_commands.h"
 
 namespace vtl::tools {
 
@@ -16,6 +17,8 @@ const std::map<std::string, Command>& Commands()
         { "list", ListCommand },
         { "extract", ExtractCommand },
         { "palette", PaletteCommand },
+        { "thumbs", ThumbsCommand },
+        { "cache", CacheCommand },
     };
     return commands;
 }

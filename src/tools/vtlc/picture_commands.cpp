@@ -1,6 +1,8 @@
 #include "tools/vtlc/picture_commands.h"
 
 #include "app/settings.h"
+#include "browse/thumb_cache.h"
+#include "tools/vtlc/settings_access.h"
 #include "document/dib.h"
 #include "document/dib_errors.h"
 #include "document/picture_saving.h"
@@ -19,13 +21,6 @@ namespace vtl::tools {
 
 namespace {
     using document::DibPixelFormat;
-
-    // The settings vtl would use: JPEG quality and PNG compression come from there.
-    app::Settings StoredSettings()
-    {
-        platform::Registry registry(platform::Registry::DefaultFolder());
-        return app::ReadSettings(registry, { 0, 0, 1 << 20, 1 << 20 }, {});
-    }
 
     struct LoadedPicture {
         platform::TBitmap bitmap;
@@ -66,8 +61,15 @@ namespace {
         case input::DecoderChoice::Png:
             loaded.decoder = "png";
             break;
-        case input::DecoderChoice::ThumbCache:
-            throw std::runtime_error(file + ": thumbnail caches are not read by this version yet");
+        case input::DecoderChoice::ThumbCache: {
+            // A cache made for the current thumbnail size opens as its strip of thumbnails.
+            loaded.dib.emplace();
+            if (!browse::LoadCacheImage(file, *loaded.dib, browse::ThumbSizeOfIndex(StoredSettings().sumSize)))
+                throw std::runtime_error(file + ": not a thumbnail cache of the current size");
+            loaded.dib->AssignTo(loaded.bitmap);
+            loaded.decoder = "thumbnail-cache";
+            return loaded;
+        }
         case input::DecoderChoice::Plugin:
             loaded.decoder = "plugin";
             break;
@@ -131,6 +133,12 @@ namespace {
                 return f;
         throw UsageError { "unknown format " + word };
     }
+}
+
+app::Settings StoredSettings()
+{
+    platform::Registry registry(platform::Registry::DefaultFolder());
+    return app::ReadSettings(registry, { 0, 0, 1 << 20, 1 << 20 }, {});
 }
 
 int InfoCommand(const CommandLine& line)
