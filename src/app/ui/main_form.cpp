@@ -449,8 +449,16 @@ void TMainForm::mouseMoveEvent(QMouseEvent* event)
 
 void TMainForm::SetStatusText(const QString& text)
 {
+    // Progress repeats the same text many times between two percentages: paint only changes.
+    if (text == m_statusPanel->text())
+        return;
     m_statusPanel->setText(text);
-    m_statusPanel->repaint();
+    // Painted at once, as long work shows its progress here while the event loop waits; but not
+    // more often than the eye can follow, so that the progress doesn't slow the work it reports.
+    if (!m_statusPainted.isValid() || m_statusPainted.elapsed() >= 40 || text.isEmpty()) {
+        m_statusPanel->repaint();
+        m_statusPainted.start();
+    }
 }
 
 QString TMainForm::StatusText() const { return m_statusPanel->text(); }

@@ -9,6 +9,7 @@
 #include "platform/geometry.h"
 #include "platform/registry.h"
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QMainWindow>
 #include <QMap>
@@ -223,6 +224,7 @@ private:
     QComboBox* m_rateBox = nullptr;
     QMdiArea* m_mdiArea = nullptr;
     QLabel* m_statusPanel = nullptr;
+    QElapsedTimer m_statusPainted;
     QMenu* m_popupMenu3 = nullptr;
     QMenu* m_filterPopUp = nullptr;
     QMenu* m_windowMenu = nullptr;

@@ -399,12 +399,17 @@ void TMDIChild::RedrawDisplayCopy()
     const int width = ZoomedLength(Picture.Width(), ZoomIndex);
     const int height = ZoomedLength(Picture.Height(), ZoomIndex);
     m_image->SetPicture({});
-    platform::TBitmap copy(width, height, Picture.PixelFormat());
-    if (Picture.HasPalette())
-        copy.SetPalette(Picture.PaletteEntries());
-    if (width > 0 && height > 0)
-        copy.Canvas().StretchDraw({ 0, 0, width, height }, Picture);
-    m_display = std::move(copy);
+    if (width == Picture.Width() && height == Picture.Height()) {
+        // At 100 % the stretch is a plain copy: make it one, without filling the copy first.
+        m_display = Picture;
+    } else {
+        platform::TBitmap copy(width, height, Picture.PixelFormat());
+        if (Picture.HasPalette())
+            copy.SetPalette(Picture.PaletteEntries());
+        if (width > 0 && height > 0)
+            copy.Canvas().StretchDraw({ 0, 0, width, height }, Picture);
+        m_display = std::move(copy);
+    }
     m_image->resize(width, height);
     m_image->SetPicture(render::DisplayImage(m_display));
 }
