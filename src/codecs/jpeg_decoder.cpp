@@ -113,7 +113,7 @@ namespace {
         jpeg.StartDecompress();
         const auto width = static_cast<int32_t>(info.output_width);
         const auto height = static_cast<int32_t>(info.output_height);
-        TBitmap result(width, height, format);
+        TBitmap result = TBitmap::ForWriting(width, height, format);
         if (format == TPixelFormat::pf8bit) {
             std::array<platform::PaletteEntry, 256> grey;
             for (int i = 0; i < 256; ++i) {

@@ -63,6 +63,15 @@ TBitmap::TBitmap(int32_t width, int32_t height, TPixelFormat format)
     Modified = false;
 }
 
+TBitmap TBitmap::ForWriting(int32_t width, int32_t height, TPixelFormat format)
+{
+    TBitmap bitmap;
+    bitmap.Allocate(width, height, format);
+    if (bitmap.BitsPerPixel() <= 8)
+        bitmap.m_palette = DefaultPalette(bitmap.BitsPerPixel());
+    return bitmap;
+}
+
 TBitmap::TBitmap(const TBitmap& other)
     : m_width(other.m_width)
     , m_height(other.m_height)

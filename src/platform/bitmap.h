@@ -114,6 +114,9 @@ public:
     // An empty bitmap (0 x 0, device format).
     TBitmap();
     TBitmap(int32_t width, int32_t height, TPixelFormat format = TPixelFormat::pf24bit);
+    // A bitmap whose pixels are left zero rather than white, for writers that fill every pixel
+    // (decoders): it spares a pass over the whole block.
+    static TBitmap ForWriting(int32_t width, int32_t height, TPixelFormat format);
     // Copies: the pixels and palette are copied, canvas settings start fresh.
     TBitmap(const TBitmap& other);
     TBitmap& operator=(const TBitmap& other);

@@ -297,3 +297,16 @@ namespace {
 
 } // namespace
 } // namespace vtl::platform
+
+TEST(BitmapForWriting, IsZeroFilledWithTheDefaultPalette)
+{
+    using namespace vtl::platform;
+    TBitmap b = TBitmap::ForWriting(5, 3, TPixelFormat::pf8bit);
+    EXPECT_EQ(b.Width(), 5);
+    EXPECT_EQ(b.Height(), 3);
+    EXPECT_EQ(b.EffectivePalette().size(), 256u);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(b.RawPixel(x, y), 0u);
+    EXPECT_EQ(TBitmap::ForWriting(4, 4, TPixelFormat::pf24bit).Pixel(3, 3), 0u);
+}
