@@ -1,6 +1,9 @@
 #include "app/ui/main_form.h"
 #include "document/ui/image_view.h"
 #include "document/ui/jrate_dialog.h"
+#include "platform/qt/clipboard.h"
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QValidator>
 #include "document/ui/mdi_child.h"
@@ -353,4 +356,42 @@ TEST_F(DocumentTest, DroppedFilesOpenInOrderAndSettingFilesRestore)
     EXPECT_EQ(restored->windowTitle(), "my caption");
     EXPECT_EQ(restored->ZoomIndex, 5);
     EXPECT_EQ(restored->geometry(), QRect(10, 20, 300, 200));
+}
+
+TEST_F(DocumentTest, PasteUndoAndTheSizeTag)
+{
+    TMDIChild* source = Document(6, 4);
+    source->Picture.SetPixel(1, 1, vtl::platform::Rgb(10, 200, 30));
+    source->Copy1Click();
+    EXPECT_TRUE(vtl::platform::qt::ClipboardOffersPicture(QGuiApplication::clipboard()->mimeData()));
+
+    // Into an empty document: nothing to undo afterwards.
+    TMDIChild* empty = Document(0, 0);
+    empty->Paste1Click();
+    EXPECT_EQ(empty->Picture.Width(), 6);
+    EXPECT_EQ(empty->Picture.Pixel(1, 1), vtl::platform::Rgb(10, 200, 30));
+    EXPECT_TRUE(empty->UndoPicture.Empty());
+    EXPECT_EQ(empty->ModifiedCount, 1);
+
+    // Into a picture: undo brings it back and the count returns, so closing asks nothing.
+    TMDIChild* target = Document(3, 3);
+    target->Paste1Click();
+    EXPECT_EQ(target->ModifiedCount, 1);
+    EXPECT_TRUE(target->Item("Undo1")->isEnabled());
+    target->Undo1Click();
+    EXPECT_EQ(target->Picture.Width(), 3);
+    EXPECT_EQ(target->ModifiedCount, 0);
+    EXPECT_FALSE(target->Item("Undo1")->isEnabled());
+    target->close();
+    EXPECT_TRUE(m_guard.dialogs->messages.empty());
+
+    source->FileNameValue = QStringLiteral("/pictures/a.jpg");
+    source->Info1Click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "<img src=\"a.jpg\" width=6 height=4>");
+
+    // Nothing usable on the clipboard: the buffer's error, and the document is unchanged.
+    QGuiApplication::clipboard()->setText("text");
+    EXPECT_THROW(source->Paste1Click(), std::exception);
+    EXPECT_EQ(source->ModifiedCount, 0);
+    empty->ModifiedCount = 0; // closes without a question at the end
 }
