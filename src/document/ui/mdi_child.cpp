@@ -142,9 +142,11 @@ TMDIChild::TMDIChild(TMainForm& main)
     connect(m_image, &TImage::MouseDown, this, &TMDIChild::Image1MouseDown);
     connect(m_image, &TImage::MouseMove, this, &TMDIChild::Image1MouseMove);
     connect(m_image, &TImage::MouseUp, this, &TMDIChild::Image1MouseUp);
+    connect(m_image, &TImage::Clicked, this, platform::qt::Guarded(this, [this] { Image1Click(); }));
     setGeometry(662, 100, 408, 240);
     BuildMenus();
     processing::ui::WireProcessingCommands(*this, m_main);
+    WireDrawingTools();
     SetSystemMenuHints();
     Item("DC240")->setVisible(m_main.AppSettings().show240);
     ZoomIndex = -1;
@@ -738,8 +740,10 @@ void TMDIChild::Image1MouseDown(QMouseEvent* event)
         m_main.Item("RCopyBtn")->setEnabled(false);
         return;
     }
-    if (m_main.Item("LineBtn")->isChecked())
-        return; // the free line starts here once the drawing tools exist
+    if (m_main.Item("LineBtn")->isChecked()) {
+        platform::qt::RunGuarded(this, [this, p] { StartLine(p); });
+        return;
+    }
     if (event->button() == Qt::LeftButton) {
         m_shape->hide();
         m_shape->setGeometry(p.x(), p.y(), 0, 0);
@@ -758,8 +762,12 @@ void TMDIChild::Image1MouseMove(QMouseEvent* event)
     const bool outside
         = p.x() < 0 || p.y() < 0 || p.x() > m_image->width() || p.y() > m_image->height();
     if (m_main.Item("LineBtn")->isChecked() && Dragging) {
-        if (outside)
-            Dragging = false;
+        if (outside) {
+            Dragging = false; // moving back in does not resume the stroke
+            return;
+        }
+        platform::qt::RunGuarded(this, [this, p] { DrawLineTo(p); });
+        m_main.SetStatusText(QStringLiteral(" Point (%1:%2)").arg(p.x()).arg(p.y()));
         return;
     }
     if (Dragging) {

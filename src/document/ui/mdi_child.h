@@ -76,6 +76,10 @@ public:
     void PrintItemClick();
     void Wall1Click();
     void Info1Click(); // the size tag
+    // Drawing tools.
+    void StartLine(QPoint at);
+    void DrawLineTo(QPoint to);
+    void Image1Click();
     // Puts a copy of `picture` on the clipboard as a DIB.
     static void CopyPicture(const platform::TBitmap& picture);
 
@@ -88,6 +92,7 @@ protected:
 private:
     void BuildMenus();
     void SetSystemMenuHints();
+    void WireDrawingTools();
     void RedrawDisplayCopy();
     void FitWindow();
     void EnableFormatCommands();
@@ -110,6 +115,7 @@ private:
     QList<QMenu*> m_menus;
     QMap<QString, QAction*> m_items;
     QActionGroup* m_zoomGroup = nullptr;
+    QPoint m_lineAt; // the end of the stroke so far, in display coordinates
 };
 
 } // namespace vtl::document::ui

@@ -395,3 +395,82 @@ TEST_F(DocumentTest, PasteUndoAndTheSizeTag)
     EXPECT_EQ(source->ModifiedCount, 0);
     empty->ModifiedCount = 0; // closes without a question at the end
 }
+
+namespace {
+// Pixels of `colour` in column x of the picture.
+int CountInColumn(const TBitmap& b, int x, vtl::platform::TColor colour)
+{
+    int n = 0;
+    for (int y = 0; y < b.Height(); ++y)
+        n += b.Pixel(x, y) == colour;
+    return n;
+}
+}
+
+TEST_F(DocumentTest, FreeLinesAtTheZoomAndTheirUndo)
+{
+    TMDIChild* doc = Document(200, 100);
+    doc->SetZoom(1); // 50 %
+    m_form->Item("LineBtn")->setEnabled(true);
+    m_form->Item("LineBtn")->setChecked(true);
+    doc->Item("c15")->trigger(); // 白
+    doc->Item("lw10")->trigger();
+    const auto white = vtl::platform::Rgb(255, 255, 255);
+    doc->Picture.Canvas().Brush.Color = 0;
+    doc->Picture.Canvas().FillRect({ 0, 0, 200, 100 });
+    doc->PictureChanged();
+
+    QTest::mousePress(doc->Image1(), Qt::LeftButton, {}, QPoint(10, 25));
+    QMouseEvent move(QEvent::MouseMove, QPointF(80, 25), QPointF(80, 25), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(doc->Image1(), &move);
+    QTest::mouseRelease(doc->Image1(), Qt::LeftButton, {}, QPoint(80, 25));
+    EXPECT_EQ(doc->ModifiedCount, 1);
+    EXPECT_EQ(m_form->StatusText(), " Point (80:25)");
+    // Ten pixels wide in the picture, five on the screen.
+    EXPECT_EQ(CountInColumn(doc->Picture, 80, white), 10);
+    EXPECT_EQ(CountInColumn(doc->DisplayCopy(), 40, white), 5);
+    const TBitmap afterFirst = doc->Picture;
+
+    doc->Item("c7")->trigger(); // 銀色
+    QTest::mousePress(doc->Image1(), Qt::LeftButton, {}, QPoint(30, 5));
+    QTest::mouseRelease(doc->Image1(), Qt::LeftButton, {}, QPoint(30, 5));
+    EXPECT_EQ(doc->Picture.Pixel(60, 10), vtl::platform::Rgb(192, 192, 192));
+    EXPECT_EQ(doc->ModifiedCount, 2);
+    doc->Undo1Click(); // only the second stroke goes
+    EXPECT_EQ(doc->Picture.Pixel(60, 10), afterFirst.Pixel(60, 10));
+    EXPECT_EQ(doc->Picture.Pixel(100, 50), white);
+    EXPECT_EQ(doc->ModifiedCount, 1);
+    doc->ModifiedCount = 0;
+}
+
+TEST_F(DocumentTest, TextGoesToTheMappedPointOrNowhere)
+{
+    TMDIChild* doc = Document(200, 200);
+    doc->SetZoom(2); // 75 %
+    m_form->Item("MojiBtn")->setEnabled(true);
+    m_form->Item("MojiBtn")->setChecked(true);
+    const TBitmap before = doc->Picture;
+    m_guard.dialogs->dialogAnswers.push_back([](QDialog&) { return int(QDialog::Rejected); });
+    QTest::mouseClick(doc->Image1(), Qt::LeftButton, {}, QPoint(30, 60));
+    EXPECT_TRUE(doc->UndoPicture.Empty());
+    EXPECT_EQ(doc->ModifiedCount, 0);
+
+    m_guard.dialogs->dialogAnswers.push_back([](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), U("文字の入力"));
+        d.findChild<QLineEdit*>("edInp")->setText(QStringLiteral("HH"));
+        d.accept();
+        return int(QDialog::Accepted);
+    });
+    QTest::mouseClick(doc->Image1(), Qt::LeftButton, {}, QPoint(30, 60));
+    EXPECT_EQ(doc->ModifiedCount, 1);
+    EXPECT_FALSE(doc->UndoPicture.Empty());
+    // Ink only below and right of picture point (40, 80).
+    int above = 0, inside = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x)
+            if (doc->Picture.Pixel(x, y) != before.Pixel(x, y))
+                ++((x < 40 || y < 80) ? above : inside);
+    EXPECT_EQ(above, 0);
+    EXPECT_GT(inside, 0);
+    doc->ModifiedCount = 0;
+}

@@ -1,0 +1,108 @@
+// The document's drawing tools: free-hand lines and text, written straight into the picture.
+
+#include "document/line_colours.h"
+#include "document/ui/image_view.h"
+#include "document/ui/mdi_child.h"
+#include "platform/qt/dialog_service.h"
+#include "processing/ui/input_dialog.h"
+#include "render/canvas_drawing.h"
+#include "render/qimage_bridge.h"
+
+#include <QMenu>
+
+namespace vtl::document::ui {
+
+namespace {
+    QString U(const char* s) { return QString::fromUtf8(s); }
+
+    platform::TColor LineColour(int index)
+    {
+        // The settings keep the index in range; a stray one still never reads past the table.
+        return kLineColours[static_cast<size_t>(index >= 0 && index < 16 ? index : 0)];
+    }
+
+    platform::TPoint ToPicture(QPoint p, int zoomIndex)
+    {
+        return { DisplayToPicture(p.x(), zoomIndex), DisplayToPicture(p.y(), zoomIndex) };
+    }
+}
+
+void TMDIChild::WireDrawingTools()
+{
+    auto toggle = [this](const char* mine, const char* other) {
+        QAction* button = m_main.Item(U(mine));
+        button->setChecked(!button->isChecked());
+        m_main.Item(U(other))->setChecked(false);
+    };
+    connect(Item("InsStr"), &QAction::triggered, this, [toggle] { toggle("MojiBtn", "LineBtn"); });
+    connect(Item("InsLine"), &QAction::triggered, this, [toggle] { toggle("LineBtn", "MojiBtn"); });
+    connect(Item("FontMnu2"), &QAction::triggered, &m_main,
+        platform::qt::Guarded(&m_main, [this] { m_main.FontChange(); }));
+    // The Insert menu shows the tool buttons' state as it opens.
+    connect(Item("Insert1")->menu(), &QMenu::aboutToShow, this, [this] {
+        for (auto [item, button] : { std::pair { "InsStr", "MojiBtn" }, { "InsLine", "LineBtn" } }) {
+            Item(U(item))->setCheckable(true);
+            Item(U(item))->setChecked(m_main.Item(U(button))->isChecked());
+            Item(U(item))->setEnabled(m_main.Item(U(button))->isEnabled());
+        }
+    });
+    for (int n = 0; n < 16; ++n)
+        connect(Item(QStringLiteral("c%1").arg(n)), &QAction::triggered, this,
+            [this, n] { m_main.AppSettings().lineColor = n; });
+    for (int width : { 1, 3, 5, 10 })
+        connect(Item(QStringLiteral("lw%1").arg(width)), &QAction::triggered, this,
+            [this, width] { m_main.AppSettings().lineSize = width; });
+    connect(Item("LC1")->menu(), &QMenu::aboutToShow, this, [this] {
+        if (QAction* a = Item(QStringLiteral("c%1").arg(m_main.AppSettings().lineColor)))
+            a->setChecked(true);
+    });
+    connect(Item("W1")->menu(), &QMenu::aboutToShow, this, [this] {
+        // A stored width with no item of its own checks none.
+        QAction* a = Item(QStringLiteral("lw%1").arg(m_main.AppSettings().lineSize));
+        for (int width : { 1, 3, 5, 10 })
+            Item(QStringLiteral("lw%1").arg(width))->setChecked(Item(QStringLiteral("lw%1").arg(width)) == a);
+    });
+}
+
+void TMDIChild::StartLine(QPoint at)
+{
+    UndoPicture = Picture;
+    Item("Undo1")->setEnabled(true);
+    m_main.Item("UndoBtn")->setEnabled(true);
+    m_main.Item("RCopyBtn")->setEnabled(false);
+    Dragging = true;
+    ++ModifiedCount;
+    m_lineAt = at;
+    DrawLineTo(at);
+}
+
+void TMDIChild::DrawLineTo(QPoint to)
+{
+    const platform::TColor colour = LineColour(m_main.AppSettings().lineColor);
+    const int width = m_main.AppSettings().lineSize;
+    render::DrawPenLine(m_display, { m_lineAt.x(), m_lineAt.y() }, { to.x(), to.y() }, colour,
+        ZoomedLength(width, ZoomIndex));
+    render::DrawPenLine(Picture, ToPicture(m_lineAt, ZoomIndex), ToPicture(to, ZoomIndex), colour, width);
+    m_lineAt = to;
+    // The display copy keeps the strokes at display scale until the next redraw.
+    m_image->SetPicture(render::DisplayImage(m_display));
+}
+
+void TMDIChild::Image1Click()
+{
+    if (!m_main.Item("MojiBtn")->isChecked() || PalettePick)
+        return;
+    auto text = processing::ui::InputText(this, m_main.WorkArea(), U("文字の入力"), QString());
+    if (!text || text->isEmpty())
+        return;
+    UndoPicture = Picture;
+    int32_t colour = m_main.AppSettings().font.color;
+    if (colour < 0)
+        colour = 0; // a system colour: the window text, black
+    render::DrawTextAt(Picture, ToPicture(QPoint(Selection.Left, Selection.Top), ZoomIndex), *text,
+        m_main.TextToolFont(), static_cast<platform::TColor>(colour));
+    PictureChanged();
+    ++ModifiedCount;
+}
+
+} // namespace vtl::document::ui
