@@ -4,6 +4,7 @@
 #include "codecs/png_image.h"
 #include "document/dib.h"
 #include "document/dib_errors.h"
+#include "platform/atomic_file.h"
 #include "platform/stream.h"
 
 #include <algorithm>
@@ -42,38 +43,49 @@ std::optional<SaveKind> SaveKindFromExtension(const std::filesystem::path& path)
     return std::nullopt;
 }
 
+namespace {
+    std::string_view AsText(const std::vector<uint8_t>& bytes)
+    {
+        return { reinterpret_cast<const char*>(bytes.data()), bytes.size() };
+    }
+
+    // The whole file is made in memory, then replaces the old one in one step, so that a failed
+    // save never leaves half a file where the picture was.
+    void Replace(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
+    {
+        platform::WriteFileAtomically(path, AsText(bytes));
+    }
+}
+
 SaveOutcome SavePicture(const platform::TBitmap& picture, const std::filesystem::path& path,
     SaveKind kind, const SaveOptions& options)
 {
     switch (kind) {
-    case SaveKind::Bmp:
-        picture.SaveToFile(path);
+    case SaveKind::Bmp: {
+        platform::TMemoryStream stream;
+        picture.SaveToStream(stream);
+        Replace(path, stream.Bytes());
         return SaveOutcome::Saved;
+    }
     case SaveKind::BmpRle: {
         const auto format = picture.PixelFormat();
         if (format != platform::TPixelFormat::pf4bit && format != platform::TPixelFormat::pf8bit)
             return SaveOutcome::NotPaletted;
         TDIB dib;
         dib.Assign(picture);
+        SaveOutcome outcome = SaveOutcome::Saved;
         try {
-            dib.SetPixelFormat(format == platform::TPixelFormat::pf8bit
-                    ? DibPixelFormat::Dib8BitRle
-                    : DibPixelFormat::Dib4BitRle);
+            dib.SetPixelFormat(format == platform::TPixelFormat::pf8bit ? DibPixelFormat::Dib8BitRle
+                                                                        : DibPixelFormat::Dib4BitRle);
         } catch (const EDIBCompressionFailed&) {
-            dib.SaveToFile(path);
-            return SaveOutcome::SavedUncompressed;
+            outcome = SaveOutcome::SavedUncompressed;
         }
-        dib.SaveToFile(path);
-        return SaveOutcome::Saved;
+        Replace(path, dib.SaveToBytes());
+        return outcome;
     }
-    case SaveKind::Jpeg: {
-        // Encoded in memory first, so that a failing encoder leaves no half-written file.
-        const auto bytes = codecs::EncodeJpeg(picture, options.jpegQuality);
-        platform::TFileStream stream(path, platform::TFileMode::Create);
-        stream.WriteBuffer(bytes);
-        stream.Flush();
+    case SaveKind::Jpeg:
+        Replace(path, codecs::EncodeJpeg(picture, options.jpegQuality));
         return SaveOutcome::Saved;
-    }
     case SaveKind::Png:
     case SaveKind::PngInterlace:
     case SaveKind::PngTransparent:
@@ -81,13 +93,16 @@ SaveOutcome SavePicture(const platform::TBitmap& picture, const std::filesystem:
         codecs::TPngImage png;
         if (options.pngBest)
             png.SetCompressionLevel(9);
-        png.SetInterlace(
-            kind == SaveKind::PngInterlace || kind == SaveKind::PngInterlaceTransparent);
+        png.SetInterlace(kind == SaveKind::PngInterlace || kind == SaveKind::PngInterlaceTransparent);
         if ((kind == SaveKind::PngTransparent || kind == SaveKind::PngInterlaceTransparent)
             && !picture.Empty())
             png.SetTransparentColor(picture.Pixel(0, picture.Height() - 1) & 0xFFFFFF);
+        // A 1-bit picture is written as 1-bit grey.
+        png.SetGreyscale(picture.PixelFormat() == platform::TPixelFormat::pf1bit);
         png.Assign(picture);
-        png.SaveToFile(path);
+        platform::TMemoryStream stream;
+        png.SaveToStream(stream);
+        Replace(path, stream.Bytes());
         return SaveOutcome::Saved;
     }
     }
