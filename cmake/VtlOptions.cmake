@@ -16,6 +16,6 @@ endif()
 if(VTL_FUZZ)
   target_compile_options(vtl_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
-target_compile_definitions(vtl_options INTERFACE
-  VTL_VERSION="${PROJECT_VERSION}"
-  VTL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+# No build paths in the flags every file shares: ccache (with CCACHE_BASEDIR) can then reuse
+# objects between clones of the repository.
+target_compile_definitions(vtl_options INTERFACE VTL_VERSION="${PROJECT_VERSION}")

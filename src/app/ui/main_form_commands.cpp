@@ -577,11 +577,17 @@ std::optional<std::vector<platform::PaletteEntry>> TMainForm::LoadPalette(int co
 
 void TMainForm::SearchforHelpOn1Click()
 {
-    QString readme = QString::fromUtf8(VTL_SOURCE_DIR) + QStringLiteral("/README.md");
-    if (!QFileInfo::exists(readme))
-        readme = QString::fromStdString(
-            (platform::ProgramFolder().parent_path() / "share/doc/vtl/README.md").string());
-    QDesktopServices::openUrl(QUrl::fromLocalFile(readme));
+    // The README stands in for the help file: beside the programs in a build tree, else in the
+    // installed documentation.
+    const auto program = platform::ProgramFolder();
+    QString readme;
+    for (const auto& candidate : { program.parent_path() / "README.md", program.parent_path() / "share/doc/vtl/README.md" })
+        if (std::filesystem::exists(candidate)) {
+            readme = QString::fromStdString(candidate.string());
+            break;
+        }
+    if (!readme.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(readme));
 }
 
 void TMainForm::HelpAboutItemClick()
