@@ -7,6 +7,7 @@
 #include "document/ui/jrate_dialog.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/wait_cursor.h"
+#include "processing/ui/geometry_commands.h"
 #include "processing/ui/input_dialog.h"
 #include "processing/ui/processing_commands.h"
 #include "render/qimage_bridge.h"
@@ -146,6 +147,7 @@ TMDIChild::TMDIChild(TMainForm& main)
     setGeometry(662, 100, 408, 240);
     BuildMenus();
     processing::ui::WireProcessingCommands(*this, m_main);
+    processing::ui::WireGeometryCommands(*this, m_main);
     WireDrawingTools();
     SetSystemMenuHints();
     Item("DC240")->setVisible(m_main.AppSettings().show240);

@@ -474,3 +474,26 @@ TEST_F(DocumentTest, TextGoesToTheMappedPointOrNowhere)
     EXPECT_GT(inside, 0);
     doc->ModifiedCount = 0;
 }
+
+TEST_F(DocumentTest, RotationAndReductionCommandsRunInTheFrame)
+{
+    TMDIChild* doc = Document(30, 20);
+    doc->SetZoom(3);
+    doc->Item("L1")->trigger();
+    EXPECT_EQ(doc->Picture.Width(), 20);
+    EXPECT_EQ(doc->Picture.Height(), 30);
+    EXPECT_EQ(doc->ModifiedCount, 1);
+    EXPECT_TRUE(doc->Item("Undo1")->isEnabled());
+    EXPECT_EQ(doc->Item("Info1")->statusTip(), U("20 x 30 ( True Color )"));
+    doc->Item("Mono1")->trigger();
+    EXPECT_EQ(doc->Picture.PixelFormat(), TPixelFormat::pf1bit);
+    EXPECT_EQ(doc->ModifiedCount, 2);
+    // The any-angle rotation asks for its angle; cancelling changes nothing.
+    m_guard.dialogs->dialogAnswers.push_back([](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), U("回転/角度の入力"));
+        return int(QDialog::Rejected);
+    });
+    doc->Item("N15")->trigger();
+    EXPECT_EQ(doc->ModifiedCount, 2);
+    doc->ModifiedCount = 0;
+}
