@@ -177,3 +177,15 @@ TEST_F(VtlcTest, ThumbsRefreshAFolderAndCacheShowsIt)
     vtl::testing::WriteFile(m_dir / "junk.snx", "WTL0 but nothing else");
     EXPECT_EQ(Vtlc("cache " + P("junk.snx")).status, 1);
 }
+
+TEST_F(VtlcTest, GeometryAndReductionOperations)
+{
+    MakePicture("in.bmp"); // 37 x 21
+    ASSERT_EQ(Vtlc("apply " + P("in.bmp") + " " + P("r.bmp") + " rotate left + reduce16 grey").status, 0);
+    Outcome info = Vtlc("info " + P("r.bmp"));
+    EXPECT_NE(info.out.find("width: 21\nheight: 37\nbits: 4"), std::string::npos) << info.out;
+    ASSERT_EQ(Vtlc("apply " + P("in.bmp") + " " + P("j.bmp") + " join " + P("in.bmp") + " below 10 white").status, 0);
+    EXPECT_NE(Vtlc("info " + P("j.bmp")).out.find("width: 37\nheight: 52\n"), std::string::npos);
+    EXPECT_EQ(Vtlc("apply " + P("in.bmp") + " " + P("x.bmp") + " reduce256 palette").status, 2);
+    EXPECT_EQ(Vtlc("apply " + P("in.bmp") + " " + P("x.bmp") + " clip 0 0 0 5").status, 2);
+}

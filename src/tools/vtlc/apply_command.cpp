@@ -7,12 +7,19 @@
 #include "platform/registry.h"
 #include "processing/block_filters.h"
 #include "processing/colour_adjustment.h"
+#include "processing/geometry.h"
 #include "processing/neighbourhood_filters.h"
+#include "processing/palette_file.h"
 #include "processing/point_operations.h"
+#include "processing/reduce16.h"
+#include "processing/reduce256.h"
+#include "processing/rotate.h"
 #include "processing/user_filters.h"
 #include "processing/value_input.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -71,6 +78,62 @@ namespace {
         if (it == names.end())
             throw std::runtime_error(a[0] + ": no filter named " + a[1]);
         return filters.Apply(picture, nullptr, size_t(it - names.begin()), kContext);
+    }
+
+    TBitmap Read(const std::string& file);
+
+    constexpr std::pair<const char*, processing::JoinDirection> kJoinDirections[]
+        = { { "side", processing::JoinDirection::Side }, { "below", processing::JoinDirection::Below } };
+    constexpr std::pair<const char*, processing::MarginColour> kMarginColours[]
+        = { { "white", processing::MarginColour::White }, { "black", processing::MarginColour::Black } };
+
+    bool Dithered(const Args& a) { return !a.empty() && a.back() == "dither"; }
+
+    // The palette method words; "palette" takes a FILE after it.
+    constexpr std::pair<const char*, processing::D256Palette> k256Methods[]
+        = { { "dynamic", processing::D256Palette::Dynamic }, { "halftone", processing::D256Palette::Halftone },
+              { "palette", processing::D256Palette::Specified } };
+    constexpr std::pair<const char*, processing::D16Method> k16Methods[]
+        = { { "dynamic1", processing::D16Method::Dynamic1 }, { "dynamic2", processing::D16Method::Dynamic2 },
+              { "dynamic3", processing::D16Method::Dynamic3 }, { "system", processing::D16Method::System },
+              { "grey", processing::D16Method::Grey }, { "palette", processing::D16Method::Specified } };
+
+    // The entries of the palette file after "palette", or none for the other methods. A refused
+    // file is an error, as the program shows it.
+    std::unique_ptr<std::vector<platform::PaletteEntry>> Palette(const std::string& operation, const Args& a, size_t count)
+    {
+        if (a[0] != "palette")
+            return nullptr;
+        if (a.size() < 2 || a[1] == "dither")
+            throw UsageError { operation + ": palette needs a FILE" };
+        auto entries = std::make_unique<std::vector<platform::PaletteEntry>>();
+        std::string refusal;
+        if (!processing::ReadPaletteFile(a[1], count, *entries, refusal))
+            throw std::runtime_error(refusal);
+        return entries;
+    }
+
+    bool Rotate(TBitmap& p, const Args& a)
+    {
+        using namespace processing;
+        if (a[0] == "left")
+            return RotateLeft(p, nullptr, kContext);
+        if (a[0] == "right")
+            return RotateRight(p, nullptr, kContext);
+        if (a[0] == "180")
+            return Rotate180(p, nullptr, kContext);
+        if (a[0] == "flip") {
+            std::string refusal;
+            const bool done = FlipVertical(p, nullptr, kContext, &refusal);
+            if (!refusal.empty())
+                throw std::runtime_error(refusal);
+            return done;
+        }
+        char* end = nullptr;
+        const double angle = std::strtod(a[0].c_str(), &end);
+        if (a[0].empty() || *end != '\0' || !(angle >= -180 && angle <= 180))
+            throw UsageError { "rotate: " + a[0] + " is not left, right, 180, flip or an angle from -180 to 180" };
+        return RotateByAngle(p, nullptr, angle, kContext);
     }
 
     std::vector<ApplyOperation> MakeOperations()
@@ -153,6 +216,40 @@ namespace {
                     return AdjustHsi(p, nullptr, TrackBarArguments("hsi", a), kContext);
                 } },
             { "userfilter", "FILE NAME", 2, 2, UserFilter },
+            { "reduce256", "dynamic|halftone|palette FILE [dither]", 1, 3,
+                [](TBitmap& p, const Args& a) {
+                    return Reduce256(p, nullptr, Choice("reduce256", a[0], k256Methods),
+                        Dithered(a), Palette("reduce256", a, 256).get(), kContext);
+                } },
+            { "sys240", "", 0, 0, [](TBitmap& p, const Args&) { return ReduceSys240(p, nullptr, kContext); } },
+            { "mono", "", 0, 0, [](TBitmap& p, const Args&) { return ReduceMonochrome(p, nullptr, kContext); } },
+            { "reduce16", "dynamic1|dynamic2|dynamic3|system|grey|palette FILE [dither]", 1, 3,
+                [](TBitmap& p, const Args& a) {
+                    return Reduce16(p, nullptr, Choice("reduce16", a[0], k16Methods),
+                        Dithered(a), Palette("reduce16", a, 16).get(), kContext);
+                } },
+            { "rotate", "left|right|180|flip|ANGLE", 1, 1, Rotate },
+            { "resize", "WIDTH HEIGHT", 2, 2,
+                [](TBitmap& p, const Args& a) {
+                    return Resize(p, nullptr, Number("resize", a[0], 1, 65535), Number("resize", a[1], 1, 65535),
+                        kContext);
+                } },
+            { "clip", "LEFT TOP WIDTH HEIGHT", 4, 4,
+                [](TBitmap& p, const Args& a) {
+                    ClipArea area { Number("clip", a[0], 0, 65535), Number("clip", a[1], 0, 65535),
+                        Number("clip", a[2], 1, 65535), Number("clip", a[3], 1, 65535) };
+                    return Clip(p, nullptr, area, kContext);
+                } },
+            { "join", "OTHERFILE side|below MARGIN white|black", 4, 4,
+                [](TBitmap& p, const Args& a) {
+                    JoinSettings settings;
+                    settings.direction = Choice("join", a[1], kJoinDirections);
+                    settings.margin = Number("join", a[2], 0, 512);
+                    settings.colour = Choice("join", a[3], kMarginColours);
+                    const TBitmap other = Read(a[0]);
+                    p = JoinPictures(p, other, settings, kContext);
+                    return true;
+                } },
         };
     }
 
