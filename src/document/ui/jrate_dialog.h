@@ -4,7 +4,10 @@
 #include <QDialog>
 
 class QLineEdit;
-class QToolButton;
+
+namespace vtl::platform::qt {
+class TUpDownEdit;
+}
 
 namespace vtl::document::ui {
 
@@ -12,21 +15,15 @@ class TJRateDlg : public QDialog {
     Q_OBJECT
 public:
     explicit TJRateDlg(QWidget* parent = nullptr);
-    int Position() const { return m_position; }
+    int Position() const;
     void SetPosition(int position);
-    QLineEdit* Edit1() const { return m_edit; }
+    QLineEdit* Edit1() const;
     // Edit1 lost the focus: its number, clamped to 1 to 100, becomes the position; text that
     // isn't a number gives way to the position.
     void Edit1Exit();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    QLineEdit* m_edit;
-    QToolButton* m_up;
-    QToolButton* m_down;
-    int m_position = 30;
+    platform::qt::TUpDownEdit* m_quality;
 };
 
 } // namespace vtl::document::ui

@@ -3,6 +3,7 @@
 #include "app/ui/image_lists.h"
 #include "platform/environment.h"
 #include "platform/qt/dialog_service.h"
+#include "platform/qt/up_down_edit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -139,27 +140,11 @@ TOptionDlg::TOptionDlg(const app::Settings& settings, const std::vector<PluginRo
 
     auto* waitLabel = new QLabel(U("Wait時間"), this);
     waitLabel->setObjectName(QStringLiteral("Label1"));
-    auto* waitBox = new QHBoxLayout;
-    m_wait = new QLineEdit(this);
-    m_wait->setObjectName(QStringLiteral("edWait"));
-    m_wait->setReadOnly(true);
-    m_wait->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_wait));
-    m_wait->setToolTip(U("連続表示時の待ち時間を設定します。ただし0は0.5秒とします。"));
-    auto* up = new QToolButton(this);
-    up->setObjectName(QStringLiteral("udWaitUp"));
-    up->setArrowType(Qt::UpArrow);
-    auto* down = new QToolButton(this);
-    down->setObjectName(QStringLiteral("udWaitDown"));
-    down->setArrowType(Qt::DownArrow);
-    connect(up, &QToolButton::clicked, this, [this] { SetWaitValue(m_waitValue + 1); });
-    connect(down, &QToolButton::clicked, this, [this] { SetWaitValue(m_waitValue - 1); });
-    waitBox->addWidget(m_wait);
-    waitBox->addWidget(up);
-    waitBox->addWidget(down);
+    m_wait = new platform::qt::TUpDownEdit(QStringLiteral("edWait"), QStringLiteral("udWait"), 0, 60, settings.wait, this);
+    m_wait->Edit()->setReadOnly(true);
+    m_wait->Edit()->setToolTip(U("連続表示時の待ち時間を設定します。ただし0は0.5秒とします。"));
     grid->addWidget(waitLabel, 3, 0);
-    grid->addLayout(waitBox, 3, 1);
-    SetWaitValue(settings.wait);
+    grid->addWidget(m_wait, 3, 1);
     layout->addLayout(grid);
 
     auto* buttons = new QHBoxLayout;
@@ -179,11 +164,9 @@ TOptionDlg::TOptionDlg(const app::Settings& settings, const std::vector<PluginRo
 
 QCheckBox* TOptionDlg::CheckBox(int number) const { return m_checks[number - 1]; }
 
-void TOptionDlg::SetWaitValue(int value)
-{
-    m_waitValue = std::clamp(value, 0, 60);
-    m_wait->setText(QString::number(m_waitValue));
-}
+QLineEdit* TOptionDlg::edWait() const { return m_wait->Edit(); }
+int TOptionDlg::WaitValue() const { return m_wait->Position(); }
+void TOptionDlg::SetWaitValue(int value) { m_wait->SetPosition(value); }
 
 void TOptionDlg::AddRow(const PluginRow& row)
 {
@@ -212,7 +195,7 @@ void TOptionDlg::ApplyTo(app::Settings& settings) const
     settings.png = m_checks[1]->isChecked();
     settings.twainSave = m_checks[2]->isChecked();
     settings.wall = m_checks[3]->isChecked();
-    settings.wait = m_waitValue;
+    settings.wait = m_wait->Position();
 }
 
 void TOptionDlg::SpeedButton1Click()

@@ -13,6 +13,10 @@ class QComboBox;
 class QLineEdit;
 class QToolButton;
 
+namespace vtl::platform::qt {
+class TUpDownEdit;
+}
+
 namespace vtl::input::ui {
 
 // The plug-in list: rows move by dragging, dropped before the item under the pointer or at the end.
@@ -40,8 +44,8 @@ public:
     TPluginListView* ListView1() const { return m_list; }
     QCheckBox* CheckBox(int number) const;
     QComboBox* cbSumSize() const { return m_sumSize; }
-    QLineEdit* edWait() const { return m_wait; }
-    int WaitValue() const { return m_waitValue; }
+    QLineEdit* edWait() const;
+    int WaitValue() const;
     void SetWaitValue(int value);
 
     void SpeedButton1Click(); // spi Read
@@ -55,8 +59,7 @@ private:
     TPluginListView* m_list;
     QCheckBox* m_checks[4];
     QComboBox* m_sumSize;
-    QLineEdit* m_wait;
-    int m_waitValue = 1;
+    platform::qt::TUpDownEdit* m_wait;
 };
 
 } // namespace vtl::input::ui

@@ -1,16 +1,14 @@
 #include "processing/ui/smono_dialog.h"
 
 #include "processing/ui/key_filter.h"
+#include "platform/qt/up_down_edit.h"
 #include "processing/value_input.h"
 
-#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QToolButton>
-#include <QVBoxLayout>
 
 namespace vtl::processing::ui {
 
@@ -21,29 +19,13 @@ TSMonoDlg::TSMonoDlg(QWidget* parent)
     setWindowTitle(QString::fromUtf8("２値化"));
     auto* label = new QLabel(QString::fromUtf8("閾値"), this);
     label->setObjectName(QStringLiteral("Label1"));
-    m_edit = new QLineEdit(QStringLiteral("1"), this);
-    m_edit->setObjectName(QStringLiteral("Edit1"));
-    m_edit->setMaxLength(3);
-    m_edit->setAttribute(Qt::WA_InputMethodEnabled, false);
-    m_edit->installEventFilter(this);
-    InstallKeyFilter(*m_edit, DigitKeyAllowed);
-
-    // The up-down: two arrows that step the position, without wrapping.
-    auto* upDown = new QWidget(this);
-    upDown->setObjectName(QStringLiteral("Lev1"));
-    auto* arrows = new QVBoxLayout(upDown);
-    arrows->setContentsMargins(0, 0, 0, 0);
-    arrows->setSpacing(0);
-    auto* up = new QToolButton(upDown);
-    up->setObjectName(QStringLiteral("Lev1Up"));
-    up->setArrowType(Qt::UpArrow);
-    auto* down = new QToolButton(upDown);
-    down->setObjectName(QStringLiteral("Lev1Down"));
-    down->setArrowType(Qt::DownArrow);
-    arrows->addWidget(up);
-    arrows->addWidget(down);
-    connect(up, &QToolButton::clicked, this, [this] { SetLev1(m_position + 1); });
-    connect(down, &QToolButton::clicked, this, [this] { SetLev1(m_position - 1); });
+    m_threshold = new platform::qt::TUpDownEdit(
+        QStringLiteral("Edit1"), QStringLiteral("Lev1"), kThresholdMin, kThresholdMax, 1, this);
+    m_threshold->Edit()->setMaxLength(3);
+    InstallKeyFilter(*m_threshold->Edit(), DigitKeyAllowed);
+    m_threshold->readText = [](const QString& text, int position) {
+        return ThresholdFromText(text.toStdString(), position);
+    };
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("OKBtn"));
@@ -58,11 +40,7 @@ TSMonoDlg::TSMonoDlg(QWidget* parent)
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(label, 0, 0);
-    auto* value = new QHBoxLayout;
-    value->setSpacing(0);
-    value->addWidget(m_edit);
-    value->addWidget(upDown);
-    layout->addLayout(value, 0, 1);
+    layout->addWidget(m_threshold, 0, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
@@ -70,22 +48,9 @@ TSMonoDlg::TSMonoDlg(QWidget* parent)
     setFixedSize(sizeHint());
 }
 
-void TSMonoDlg::SetLev1(int position)
-{
-    m_position = std::clamp(position, kThresholdMin, kThresholdMax);
-    m_edit->setText(QString::number(m_position));
-}
-
-void TSMonoDlg::Edit1Exit()
-{
-    SetLev1(ThresholdFromText(m_edit->text().toStdString(), m_position));
-}
-
-bool TSMonoDlg::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_edit && event->type() == QEvent::FocusOut)
-        Edit1Exit();
-    return QDialog::eventFilter(watched, event);
-}
+int TSMonoDlg::Lev1() const { return m_threshold->Position(); }
+void TSMonoDlg::SetLev1(int position) { m_threshold->SetPosition(position); }
+QLineEdit* TSMonoDlg::Edit1() const { return m_threshold->Edit(); }
+void TSMonoDlg::Edit1Exit() { m_threshold->EditExit(); }
 
 } // namespace vtl::processing::ui

@@ -4,7 +4,10 @@
 #include <QDialog>
 
 class QLineEdit;
-class QToolButton;
+
+namespace vtl::platform::qt {
+class TUpDownEdit;
+}
 
 namespace vtl::processing::ui {
 
@@ -14,18 +17,14 @@ public:
     explicit TSMonoDlg(QWidget* parent = nullptr);
 
     // The up-down `Lev1`: its position, kept in 1..254; the edit shows it.
-    int Lev1() const { return m_position; }
+    int Lev1() const;
     void SetLev1(int position);
-    QLineEdit* Edit1() const { return m_edit; }
+    QLineEdit* Edit1() const;
     // `Edit1` loses the focus: its number, clamped, becomes the position.
     void Edit1Exit();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    QLineEdit* m_edit;
-    int m_position = 1;
+    platform::qt::TUpDownEdit* m_threshold;
 };
 
 } // namespace vtl::processing::ui
