@@ -4,6 +4,7 @@
 #include "document/output_layout.h"
 #include "document/ui/image_view.h"
 #include "document/ui/mdi_child.h"
+#include "document/ui/trk_shape.h"
 #include "platform/environment.h"
 #include "platform/qt/clipboard.h"
 #include "platform/qt/desktop.h"
@@ -16,7 +17,6 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QRubberBand>
 #include <QScreen>
 
 namespace vtl::document::ui {

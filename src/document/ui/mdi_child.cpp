@@ -5,6 +5,7 @@
 #include "document/picture_saving.h"
 #include "document/ui/image_view.h"
 #include "document/ui/jrate_dialog.h"
+#include "document/ui/trk_shape.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/wait_cursor.h"
 #include "processing/ui/geometry_commands.h"
@@ -19,7 +20,6 @@
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMenu>
-#include <QRubberBand>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -137,9 +137,32 @@ TMDIChild::TMDIChild(TMainForm& main)
     m_scroll->setWidgetResizable(false);
     m_scroll->viewport()->installEventFilter(this);
     setWidget(m_scroll);
-    m_shape = new QRubberBand(QRubberBand::Rectangle, m_image);
+    // The range: an inverting dotted outline, movable and sizable by its edges (no grips drawn),
+    // kept inside the picture; hidden until the user drags one.
+    m_shape = new TTrkShape(m_image);
     m_shape->setObjectName(QStringLiteral("Shape"));
+    m_shape->SetPen({ Qt::black, 1, Qt::DotLine, TTrkPenMode::pmNot });
+    m_shape->SetShape(TTrkShapeType::sktFrame);
+    m_shape->SetSelected(true);
+    m_shape->SetSelectView(false);
+    m_shape->SetFixedImage(m_image);
     m_shape->hide();
+    connect(m_shape, &TTrkShape::MouseMoveEx, this,
+        [this](int x, int y, int w, int h) { ShowRect(x, y, x + w, y + h); }); // ShapeMouseMoveEx
+    connect(m_shape, &TTrkShape::MouseMove, this, [this](QMouseEvent*) { // ShapeMouseMove
+        ShowRect(Selection.Left, Selection.Top, Selection.Right, Selection.Bottom);
+    });
+    auto shapeMoveEnd = [this] {
+        const QRect g = m_shape->geometry();
+        Selection = { g.x(), g.y(), g.x() + g.width(), g.y() + g.height() };
+    };
+    connect(m_shape, &TTrkShape::MoveEnd, this, shapeMoveEnd);
+    connect(m_shape, &TTrkShape::ReSizeEnd, this, shapeMoveEnd);
+    connect(m_shape, &TTrkShape::DblClickEnd, this, [this] { // ShapeDblClick
+        Item("RCopyItem")->setEnabled(false);
+        m_main.Item("RCopyBtn")->setEnabled(false);
+        m_shape->hide();
+    });
     connect(m_image, &TImage::MouseDown, this, &TMDIChild::Image1MouseDown);
     connect(m_image, &TImage::MouseMove, this, &TMDIChild::Image1MouseMove);
     connect(m_image, &TImage::MouseUp, this, &TMDIChild::Image1MouseUp);
@@ -157,7 +180,7 @@ TMDIChild::TMDIChild(TMainForm& main)
 TMDIChild::~TMDIChild() = default;
 
 QAction* TMDIChild::Item(const QString& name) const { return m_items.value(name, nullptr); }
-QWidget* TMDIChild::Shape() const { return m_shape; }
+TTrkShape* TMDIChild::Shape() const { return m_shape; }
 
 void TMDIChild::SetSystemMenuHints()
 {

@@ -2,6 +2,7 @@
 // The document window: one open picture with its undo copy, zoom, status texts and menu.
 
 #include "app/ui/main_form.h"
+#include "document/ui/trk_shape.h"
 #include "platform/bitmap.h"
 #include "platform/geometry.h"
 
@@ -9,7 +10,6 @@
 #include <QPointer>
 
 class QActionGroup;
-class QRubberBand;
 class QScrollArea;
 
 namespace vtl::document::ui {
@@ -50,7 +50,7 @@ public:
 
     QAction* Item(const QString& name) const;
     TImage* Image1() const { return m_image; }
-    QWidget* Shape() const;
+    TTrkShape* Shape() const;
     const platform::TBitmap& DisplayCopy() const { return m_display; }
 
     void SetZoom(int zoomIndex);
@@ -110,7 +110,7 @@ private:
     app::ui::TMainForm& m_main;
     QScrollArea* m_scroll = nullptr;
     TImage* m_image = nullptr;
-    QRubberBand* m_shape = nullptr;
+    TTrkShape* m_shape = nullptr;
     platform::TBitmap m_display;
     QList<QMenu*> m_menus;
     QMap<QString, QAction*> m_items;

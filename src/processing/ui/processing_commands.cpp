@@ -2,6 +2,7 @@
 
 #include "app/ui/main_form.h"
 #include "document/ui/mdi_child.h"
+#include "document/ui/trk_shape.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/wait_cursor.h"
 #include "processing/block_filters.h"

@@ -497,3 +497,29 @@ TEST_F(DocumentTest, RotationAndReductionCommandsRunInTheFrame)
     EXPECT_EQ(doc->ModifiedCount, 2);
     doc->ModifiedCount = 0;
 }
+
+TEST_F(DocumentTest, TheRangeMovesWithItsShapeAndADoubleClickDropsIt)
+{
+    TMDIChild* doc = Document(80, 60);
+    doc->SetZoom(3);
+    QTest::mousePress(doc->Image1(), Qt::LeftButton, {}, QPoint(10, 5));
+    QMouseEvent drag(QEvent::MouseMove, QPointF(40, 35), QPointF(40, 35), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(doc->Image1(), &drag);
+    QTest::mouseRelease(doc->Image1(), Qt::LeftButton, {}, QPoint(40, 35));
+    TTrkShape* shape = doc->Shape();
+    ASSERT_TRUE(shape->isVisible());
+    EXPECT_EQ(shape->geometry(), QRect(10, 5, 30, 30));
+
+    // Drag the body 5 pixels right: the document's range follows when the move ends.
+    QTest::mousePress(shape, Qt::LeftButton, {}, QPoint(15, 15));
+    QMouseEvent move(QEvent::MouseMove, QPointF(20, 15), QPointF(20, 15), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(shape, &move);
+    QTest::mouseRelease(shape, Qt::LeftButton, {}, QPoint(20, 15));
+    EXPECT_EQ(doc->Selection, (vtl::platform::TRect { 15, 5, 45, 35 }));
+    EXPECT_EQ(m_form->StatusText(), " Rect (15:5) - (45:35)");
+
+    QTest::mouseDClick(shape, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseRelease(shape, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_FALSE(shape->isVisible());
+    EXPECT_FALSE(doc->Item("RCopyItem")->isEnabled());
+}
