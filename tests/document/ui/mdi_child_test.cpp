@@ -523,3 +523,17 @@ TEST_F(DocumentTest, TheRangeMovesWithItsShapeAndADoubleClickDropsIt)
     EXPECT_FALSE(shape->isVisible());
     EXPECT_FALSE(doc->Item("RCopyItem")->isEnabled());
 }
+
+TEST_F(DocumentTest, ChoosingTheCurrentZoomRefitsWithoutRedrawing)
+{
+    TMDIChild* doc = Document(40, 30);
+    doc->SetZoom(5);
+    const uint8_t* before = doc->DisplayCopy().Bits().data();
+    doc->Shape()->show();
+    doc->resize(300, 300);
+    doc->Item("S200")->trigger();
+    EXPECT_EQ(doc->DisplayCopy().Bits().data(), before); // the same display copy
+    EXPECT_FALSE(doc->Shape()->isVisible());
+    EXPECT_EQ(doc->Image1()->size(), QSize(80, 60));
+    EXPECT_LT(doc->width(), 300); // fitted to the picture again
+}
