@@ -2,6 +2,8 @@
 #include "document/ui/image_view.h"
 #include "document/ui/jrate_dialog.h"
 #include "platform/qt/clipboard.h"
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -536,4 +538,33 @@ TEST_F(DocumentTest, ChoosingTheCurrentZoomRefitsWithoutRedrawing)
     EXPECT_FALSE(doc->Shape()->isVisible());
     EXPECT_EQ(doc->Image1()->size(), QSize(80, 60));
     EXPECT_LT(doc->width(), 300); // fitted to the picture again
+}
+
+TEST_F(DocumentTest, PrintingToAPdfFile)
+{
+    if (std::system("command -v pdftoppm >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+    // Wider than the page: printed at one dot per pixel from (50, 50).
+    TMDIChild* doc = Document(12000, 300);
+    doc->Picture.Canvas().Brush.Color = vtl::platform::Rgb(255, 0, 0);
+    doc->Picture.Canvas().FillRect({ 0, 0, 12000, 300 });
+    const std::string pdf = (m_dir / "page.pdf").string();
+    m_guard.dialogs->dialogAnswers.push_back([pdf](QDialog& d) {
+        auto& dialog = dynamic_cast<QPrintDialog&>(d);
+        dialog.printer()->setOutputFormat(QPrinter::PdfFormat);
+        dialog.printer()->setOutputFileName(QString::fromStdString(pdf));
+        return int(QDialog::Accepted);
+    });
+    doc->PrintItemClick();
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    const std::string page = (m_dir / "page").string();
+    ASSERT_EQ(std::system(("pdftoppm -r 100 -png -singlefile '" + pdf + "' '" + page + "'").c_str()), 0);
+    QImage image(QString::fromStdString(page + ".png"));
+    ASSERT_FALSE(image.isNull());
+    // 300 dots of 1200 per inch are 25 pixels at 100 per inch; the red band runs to the page's edge.
+    int redRows = 0;
+    for (int y = 0; y < image.height(); ++y)
+        redRows += qRed(image.pixel(image.width() / 2, y)) > 200 && qGreen(image.pixel(image.width() / 2, y)) < 60;
+    EXPECT_GE(redRows, 20);
+    EXPECT_LE(redRows, 30);
 }
