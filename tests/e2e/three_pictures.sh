@@ -14,6 +14,9 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -s "$vtl" "$samples" "$out" "$home"
 set -u
 vtl=$1 samples=$2 out=$3 home=$4
 export VTL_HOME=$home XDG_RUNTIME_DIR=$home
+# The X keyboard library reads past a buffer it hands to strndup while Qt connects to the display;
+# that is outside the program, so the sanitizer's strndup check is off for this run only.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}:intercept_strndup=0"
 "$vtl" "$samples/landscape.bmp" "$samples/grey-ramp.png" "$samples/landscape.jpg" 2>"$out/stderr.txt" &
 pid=$!
 shot() { sleep 1; import -window root "$out/$1.png" 2>/dev/null || true; }

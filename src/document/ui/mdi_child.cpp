@@ -220,8 +220,9 @@ QAction* TMDIChild::Forward(
     // The frame's item of the same name carries the hint the user already knows.
     if (QAction* frameItem = m_main.Item(U(name)))
         a->setStatusTip(frameItem->statusTip());
-    connect(a, &QAction::triggered, &m_main,
-        platform::qt::Guarded(&m_main, [this, handler] { (m_main.*handler)(); }));
+    TMainForm* frame = &m_main;
+    connect(a, &QAction::triggered, frame,
+        platform::qt::Guarded(frame, [frame, handler] { (frame->*handler)(); }));
     m_items.insert(U(name), a);
     return a;
 }

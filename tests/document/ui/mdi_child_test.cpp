@@ -568,3 +568,24 @@ TEST_F(DocumentTest, PrintingToAPdfFile)
     EXPECT_GE(redRows, 20);
     EXPECT_LE(redRows, 30);
 }
+
+TEST(DocumentMenuForwarding, FrameCommandsRunFromTheDocumentsMenus)
+{
+    TempDir dir;
+    qputenv("VTL_REGISTRY_DIR", QByteArray::fromStdString(dir.Path().string()));
+    DialogGuard guard;
+    guard.dialogs->dialogAnswers.push_back([](QDialog&) { return int(QDialog::Rejected); });
+    TMainForm form({});
+    form.show();
+    auto* doc = dynamic_cast<TMDIChild*>(vtl::input::ui::NewDocumentFromBuffer(form, TBitmap(4, 4), "x"));
+    doc->ModifiedCount = 0;
+    form.MdiArea()->setActiveSubWindow(doc);
+    doc->Item("Option1")->trigger(); // answered below: cancelled
+    doc->Item("Info1")->trigger(); // the document's own command
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "<img src=\"x\" width=4 height=4>");
+    doc->Item("ToolBar1")->trigger();
+    EXPECT_FALSE(form.Item("ToolBar1")->isChecked());
+    doc->Item("FileExitItem")->trigger();
+    EXPECT_FALSE(form.isVisible());
+    qunsetenv("VTL_REGISTRY_DIR");
+}
