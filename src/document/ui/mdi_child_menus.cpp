@@ -44,7 +44,8 @@ void TMDIChild::SetSystemMenuHints()
             if (text.startsWith(word))
                 action->setStatusTip(U(hint));
     }
-    connect(menu, &QMenu::hovered, this, [this](QAction* action) { m_main.SetStatusText(action->statusTip()); });
+    connect(menu, &QMenu::hovered, this,
+        [this](QAction* action) { m_main.SetStatusText(action->statusTip()); });
     connect(menu, &QMenu::aboutToHide, this, [this] { m_main.SetStatusText(QString()); });
 }
 
