@@ -6,14 +6,17 @@
 
 #include "platform/bitmap.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -28,6 +31,27 @@ using platform::TBitmap;
 using Clock = std::chrono::steady_clock;
 
 inline const char* const kConvert = "/usr/bin/convert";
+
+// Smooth shapes with some grain, as photos have: windows hold both repeats and differences, and
+// there are many colours, most of them close together.
+inline TBitmap MakeTestPicture(int32_t width, int32_t height)
+{
+    TBitmap p(width, height, platform::TPixelFormat::pf24bit);
+    std::mt19937 random(1);
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = p.ScanLine(y);
+        for (int32_t x = 0; x < width; ++x) {
+            const double u = x / 300.0, v = y / 200.0;
+            const int grain = int(random() % 9) - 4;
+            auto channel
+                = [&](double value) { return uint8_t(std::clamp(int(value) + grain, 0, 255)); };
+            row[3 * x] = channel(128 + 100 * std::sin(u) * std::cos(v));
+            row[3 * x + 1] = channel(128 + 90 * std::sin(u * 0.7 + v));
+            row[3 * x + 2] = channel(128 + 110 * std::cos(u * 0.3 - v * 0.5));
+        }
+    }
+    return p;
+}
 
 struct PeerEntry {
     std::string name;

@@ -33,14 +33,9 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <random>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -51,26 +46,10 @@ using vtl::platform::TPixelFormat;
 constexpr int32_t kWidth = 6000, kHeight = 4000;
 constexpr double kMegapixels = kWidth * double(kHeight) / 1e6;
 
-// Smooth shapes with some grain, as photos have: many colours, most of them close together.
+// The picture both we and ImageMagick work on.
 const TBitmap& TestPicture()
 {
-    static const TBitmap picture = [] {
-        TBitmap p(kWidth, kHeight, TPixelFormat::pf24bit);
-        std::mt19937 random(1);
-        for (int32_t y = 0; y < kHeight; ++y) {
-            uint8_t* row = p.ScanLine(y);
-            for (int32_t x = 0; x < kWidth; ++x) {
-                const double u = x / 300.0, v = y / 200.0;
-                const int grain = int(random() % 9) - 4;
-                auto channel
-                    = [&](double value) { return uint8_t(std::clamp(int(value) + grain, 0, 255)); };
-                row[3 * x] = channel(128 + 100 * std::sin(u) * std::cos(v));
-                row[3 * x + 1] = channel(128 + 90 * std::sin(u * 0.7 + v));
-                row[3 * x + 2] = channel(128 + 110 * std::cos(u * 0.3 - v * 0.5));
-            }
-        }
-        return p;
-    }();
+    static const TBitmap picture = vtl::bench::MakeTestPicture(kWidth, kHeight);
     return picture;
 }
 
