@@ -4,7 +4,6 @@
 #include "document/picture_saving.h"
 #include "input/picture_loader.h"
 #include "input/plugin_registry.h"
-#include "platform/registry.h"
 #include "processing/block_filters.h"
 #include "processing/colour_adjustment.h"
 #include "processing/geometry.h"
@@ -16,6 +15,7 @@
 #include "processing/rotate.h"
 #include "processing/user_filters.h"
 #include "processing/value_input.h"
+#include "tools/vtlc/settings_access.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -323,8 +323,7 @@ int ApplyCommand(const CommandLine& line)
             std::fprintf(stderr, "vtlc: %s left the picture unchanged\n", operation.name.c_str());
     }
 
-    platform::Registry registry(platform::Registry::DefaultFolder());
-    const app::Settings settings = app::ReadSettings(registry, { 0, 0, 1 << 20, 1 << 20 }, {});
+    const app::Settings settings = StoredSettings();
     document::SaveOptions options;
     options.jpegQuality = line.options.quality.value_or(settings.jpg);
     options.pngBest = line.options.pngBest || settings.png;
