@@ -90,37 +90,32 @@ void TMDIChild::Paste1Click()
         m_main.Item(U(name))->setEnabled(true);
     UpdateSizeInfo();
 
-    enum State { Same, Off, On };
-    struct Row {
-        State dc256, dc240, dc16, mono1, mono2, filter, palSave, selPal;
+    constexpr auto Same = ItemState::Same, Off = ItemState::Off, On = ItemState::On;
+    auto row = [this](ItemState dc256, ItemState dc240, ItemState dc16, ItemState mono1,
+                   ItemState mono2, ItemState filter, ItemState palSave, ItemState selPal) {
+        SetItemStates({ { "DC256", dc256 }, { "DC240", dc240 }, { "DC16", dc16 },
+            { "Mono1", mono1 }, { "Mono2", mono2 }, { "Filtter1", filter },
+            { "PalSaveAsItem", palSave }, { "SelPalItem", selPal } });
     };
-    Row row;
     switch (Picture.PixelFormat()) {
     case platform::TPixelFormat::pf4bit:
-        row = { Off, Off, Off, On, On, On, On, Same };
+        row(Off, Off, Off, On, On, On, On, Same);
         break;
     case platform::TPixelFormat::pf8bit:
-        row = { Off, On, On, On, On, On, On, On };
+        row(Off, On, On, On, On, On, On, On);
         break;
     case platform::TPixelFormat::pf15bit:
     case platform::TPixelFormat::pf16bit:
     case platform::TPixelFormat::pf32bit:
-        row = { On, On, On, On, On, Off, Same, Same };
+        row(On, On, On, On, On, Off, Same, Same);
         break;
     case platform::TPixelFormat::pf24bit:
-        row = { On, On, On, On, On, On, Same, On };
+        row(On, On, On, On, On, On, Same, On);
         break;
     default:
-        row = { Off, Off, Off, Off, Off, Off, Same, Same };
+        row(Off, Off, Off, Off, Off, Off, Same, Same);
         break;
     }
-    const std::pair<const char*, State> cells[]
-        = { { "DC256", row.dc256 }, { "DC240", row.dc240 }, { "DC16", row.dc16 },
-              { "Mono1", row.mono1 }, { "Mono2", row.mono2 }, { "Filtter1", row.filter },
-              { "PalSaveAsItem", row.palSave }, { "SelPalItem", row.selPal } };
-    for (const auto& [name, state] : cells)
-        if (state != Same)
-            Item(U(name))->setEnabled(state == On);
     ++ModifiedCount;
 }
 

@@ -160,7 +160,8 @@ TMDIChild::TMDIChild(TMainForm& main)
     connect(m_image, &TImage::MouseDown, this, &TMDIChild::Image1MouseDown);
     connect(m_image, &TImage::MouseMove, this, &TMDIChild::Image1MouseMove);
     connect(m_image, &TImage::MouseUp, this, &TMDIChild::Image1MouseUp);
-    connect(m_image, &TImage::Clicked, this, platform::qt::Guarded(this, [this] { Image1Click(); }));
+    connect(
+        m_image, &TImage::Clicked, this, platform::qt::Guarded(this, [this] { Image1Click(); }));
     setGeometry(662, 100, 408, 240);
     BuildMenus();
     processing::ui::WireProcessingCommands(*this, m_main);
@@ -237,42 +238,40 @@ void TMDIChild::SetZoom(int zoomIndex)
     EnableFormatCommands();
 }
 
+void TMDIChild::SetItemStates(std::initializer_list<std::pair<const char*, ItemState>> states)
+{
+    for (const auto& [name, state] : states)
+        if (state != ItemState::Same)
+            Item(U(name))->setEnabled(state == ItemState::On);
+}
+
 void TMDIChild::EnableFormatCommands()
 {
-    enum State { Same, Off, On };
-    struct Row {
-        State dc256, dc240, dc16, mono1, mono2, filter;
+    constexpr auto Same = ItemState::Same, Off = ItemState::Off, On = ItemState::On;
+    auto row = [this](ItemState dc256, ItemState dc240, ItemState dc16, ItemState mono1,
+                   ItemState mono2, ItemState filter) {
+        SetItemStates({ { "DC256", dc256 }, { "DC240", dc240 }, { "DC16", dc16 },
+            { "Mono1", mono1 }, { "Mono2", mono2 }, { "Filtter1", filter } });
     };
-    Row row;
     switch (Picture.PixelFormat()) {
     case TPixelFormat::pf4bit:
-        row = { Same, Same, Off, On, On, Off };
+        row(Same, Same, Off, On, On, Off);
         break;
     case TPixelFormat::pf8bit:
-        row = { Same, On, On, On, On, On };
+        row(Same, On, On, On, On, On);
         break;
     case TPixelFormat::pf15bit:
     case TPixelFormat::pf16bit:
     case TPixelFormat::pf32bit:
-        row = { On, On, On, On, On, Same };
+        row(On, On, On, On, On, Same);
         break;
     case TPixelFormat::pf24bit:
-        row = { On, On, On, On, On, On };
+        row(On, On, On, On, On, On);
         break;
     default:
-        row = { Off, Off, Off, Off, Off, Off };
+        row(Off, Off, Off, Off, Off, Off);
         break;
     }
-    auto apply = [&](const char* name, State state) {
-        if (state != Same)
-            Item(U(name))->setEnabled(state == On);
-    };
-    apply("DC256", row.dc256);
-    apply("DC240", row.dc240);
-    apply("DC16", row.dc16);
-    apply("Mono1", row.mono1);
-    apply("Mono2", row.mono2);
-    apply("Filtter1", row.filter);
 }
 
 void TMDIChild::UpdateSizeInfo()
@@ -306,7 +305,8 @@ void TMDIChild::EnableLoadedCommands(int zoomIndex)
 
 void TMDIChild::TitleItemClick()
 {
-    auto answer = processing::ui::InputText(this, m_main.WorkArea(), U("ウインドウタイトルの入力"), windowTitle());
+    auto answer = processing::ui::InputText(
+        this, m_main.WorkArea(), U("ウインドウタイトルの入力"), windowTitle());
     if (answer && !answer->isEmpty())
         setWindowTitle(*answer);
 }

@@ -8,6 +8,8 @@
 
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <initializer_list>
+#include <utility>
 
 class QActionGroup;
 class QScrollArea;
@@ -96,6 +98,9 @@ private:
     void RedrawDisplayCopy();
     void FitWindow();
     void EnableFormatCommands();
+    enum class ItemState { Same, Off, On };
+    // Enables or disables each named item; Same leaves it as it is.
+    void SetItemStates(std::initializer_list<std::pair<const char*, ItemState>> states);
     void Image1MouseDown(QMouseEvent* event);
     void Image1MouseMove(QMouseEvent* event);
     void Image1MouseUp(QMouseEvent* event);
