@@ -172,8 +172,7 @@ void TMDIChild::BuildMenus()
     item(edit, "GLM1", "拡大/縮小(&S)", "画像の大きさを変えます。");
     item(edit, "ClpMnu", "クリップ(&L)", "選択範囲を切り抜きます。");
     edit->addSeparator();
-    connect(item(edit, "ConnectItem", "連結(&A)", "二つの画像を連結します。", false),
-        &QAction::triggered, this, [] { /* the join dialog connects here */ });
+    item(edit, "ConnectItem", "連結(&A)", "二つの画像を連結します。", false);
     edit->addSeparator();
     On(item(edit, "SelPalItem", "パレット作成(&T)", "クリックした色でパレットを作ります。", false),
         &TMDIChild::SelPalItemClick);

@@ -39,8 +39,14 @@ TUpDownEdit::TUpDownEdit(const QString& editName, const QString& upDownName, int
     down->setArrowType(Qt::DownArrow);
     arrows->addWidget(up);
     arrows->addWidget(down);
-    connect(up, &QToolButton::clicked, this, [this] { SetPosition(m_position + 1); });
-    connect(down, &QToolButton::clicked, this, [this] { SetPosition(m_position - 1); });
+    connect(up, &QToolButton::clicked, this, [this] {
+        SetPosition(m_position + 1);
+        emit ArrowClicked(m_position);
+    });
+    connect(down, &QToolButton::clicked, this, [this] {
+        SetPosition(m_position - 1);
+        emit ArrowClicked(m_position);
+    });
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

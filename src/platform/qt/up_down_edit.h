@@ -30,6 +30,11 @@ public:
     // The edit lost the focus (also called by OK buttons before they close).
     void EditExit();
 
+signals:
+    // An arrow was clicked; the position is already the new one. Setting the position from code
+    // doesn't signal.
+    void ArrowClicked(int position);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

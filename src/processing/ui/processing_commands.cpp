@@ -71,21 +71,6 @@ namespace {
     const char* const kMosaicPrompt = "モザイクサイズの入力";
     constexpr int kMosaicInitial = 10, kMosaicMin = 1, kMosaicMax = 256;
 
-    // Panel 0 of the frame, repainted at once by the frame.
-    class PanelSink : public TStatusSink {
-    public:
-        explicit PanelSink(TMainForm& main)
-            : m_main(main)
-        {
-        }
-        void ShowStatus(std::string_view text) override
-        {
-            m_main.SetStatusText(QString::fromUtf8(text.data(), qsizetype(text.size())));
-        }
-
-    private:
-        TMainForm& m_main;
-    };
 
     class StateHolder : public QObject {
     public:
@@ -112,18 +97,11 @@ namespace {
         return main.findChild<QMenu*>(QStringLiteral("FilterPopUp"));
     }
 
-    // Runs the dialog modally after placing it on the pointer inside the work area.
-    bool Ask(QDialog& dialog, TMainForm& main)
-    {
-        PlaceOnPointer(dialog, main.WorkArea());
-        return Dialogs().Exec(dialog) == QDialog::Accepted;
-    }
-
     void Mono2Click(TMDIChild& document, TMainForm& main)
     {
         TSMonoDlg dialog(&document);
         dialog.SetLev1(main.AppSettings().lev);
-        if (!Ask(dialog, main))
+        if (!AskOnPointer(dialog, main))
             return;
         main.AppSettings().lev = dialog.Lev1();
         const int threshold = dialog.Lev1();
@@ -137,7 +115,7 @@ namespace {
         EmbossSettings& kept = StateOf(main).emboss;
         TembDlg dialog(&document);
         dialog.SetSettings(kept);
-        if (!Ask(dialog, main))
+        if (!AskOnPointer(dialog, main))
             return;
         kept = dialog.Settings();
         const EmbossSettings settings = kept;
@@ -171,7 +149,7 @@ namespace {
     {
         THsiDialog dialog(mode, main.PaletteDisplayFlag(), &document);
         dialog.SetPicture(document.Picture);
-        if (!Ask(dialog, main))
+        if (!AskOnPointer(dialog, main))
             return;
         const AdjustParams params = dialog.Params();
         RunOnDocument(
@@ -196,6 +174,22 @@ namespace {
             window = main.MdiArea()->currentSubWindow();
         return dynamic_cast<TMDIChild*>(window);
     }
+}
+
+FramePanelSink::FramePanelSink(TMainForm& main)
+    : m_main(main)
+{
+}
+
+void FramePanelSink::ShowStatus(std::string_view text)
+{
+    m_main.SetStatusText(QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
+bool AskOnPointer(QDialog& dialog, TMainForm& main)
+{
+    PlaceOnPointer(dialog, main.WorkArea());
+    return Dialogs().Exec(dialog) == QDialog::Accepted;
 }
 
 ProcessingState& StateOf(TMainForm& main)
@@ -243,7 +237,7 @@ void OpenUserFilterDialog(TMainForm& main)
 {
     TFilter& filters = StateOf(main).filters;
     TUFilDlg dialog(filters.Names(), filters.Data(), &main);
-    if (!Ask(dialog, main))
+    if (!AskOnPointer(dialog, main))
         return;
     filters.SetLists(dialog.Names(), dialog.Data());
     RebuildFilterPopUp(main);
@@ -256,7 +250,7 @@ bool RunOnDocument(TMDIChild& document, TMainForm& main, const Operation& op)
     bool replaced = false;
     {
         platform::qt::WaitCursor wait;
-        PanelSink sink(main);
+        FramePanelSink sink(main);
         const ProcessContext context { &sink, main.PaletteDisplayFlag() };
         replaced = op(document.Picture, &document.UndoPicture, context);
     }

@@ -6,9 +6,13 @@
 
 #include "processing/neighbourhood_filters.h"
 #include "processing/processing_frame.h"
+#include "processing/reduce16.h"
+#include "processing/reduce256.h"
 #include "processing/user_filters.h"
 
 #include <functional>
+
+class QDialog;
 
 namespace vtl::app::ui {
 class TMainForm;
@@ -22,14 +26,32 @@ namespace vtl::processing::ui {
 // Sets the captions and hints of the document's processing items and connects them.
 void WireProcessingCommands(document::ui::TMDIChild& document, app::ui::TMainForm& main);
 
-// What the frame keeps for the processing commands while the program runs: the user filters and
-// the emboss, blur and oil-paint choices. Made, and the filter file read, on first use.
+// What the frame keeps for the processing commands while the program runs: the user filters, the
+// emboss, blur and oil-paint choices and the reduction dialogs' choices. Made, and the filter file
+// read, on first use.
 struct ProcessingState {
     TFilter filters;
     EmbossSettings emboss;
     BlurSize blurSize = BlurSize::Small;
+    D256Palette d256Palette = D256Palette::Dynamic;
+    bool d256Dither = false;
+    D16Method d16Method = D16Method::Dynamic1;
+    bool d16Dither = false;
 };
 ProcessingState& StateOf(app::ui::TMainForm& main);
+
+// Panel 0 of the frame, repainted at once by the frame.
+class FramePanelSink : public TStatusSink {
+public:
+    explicit FramePanelSink(app::ui::TMainForm& main);
+    void ShowStatus(std::string_view text) override;
+
+private:
+    app::ui::TMainForm& m_main;
+};
+
+// Runs a parameter dialog modally, centred on the pointer inside the work area; true on OK.
+bool AskOnPointer(QDialog& dialog, app::ui::TMainForm& main);
 
 // Reads the user filter file (when it exists) and rebuilds the frame's `FilterPopUp` from it.
 void LoadUserFilters(app::ui::TMainForm& main);

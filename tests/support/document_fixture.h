@@ -1,0 +1,109 @@
+#pragma once
+// A frame with documents made from pictures, for the tests of the document's commands: dialogs
+// are answered through the scripted dialog service, and the registry and data folder are a
+// temporary folder.
+
+#include "app/ui/main_form.h"
+#include "document/ui/mdi_child.h"
+#include "input/ui/loading_pipeline.h"
+#include "platform/bitmap.h"
+#include "processing/ui/processing_commands.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_dir.h"
+
+#include <QMdiArea>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace vtl::testing {
+
+using app::ui::TMainForm;
+using document::ui::TMDIChild;
+using platform::Rgb;
+using platform::TBitmap;
+using platform::TPixelFormat;
+
+// A 24-bit picture of graded colours with a checkerboard in blue.
+inline TBitmap Pattern(int width, int height)
+{
+    TBitmap b(width, height, TPixelFormat::pf24bit);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            b.SetPixel(
+                x, y, Rgb(uint8_t(x * 20), uint8_t(y * 30), uint8_t((x + y) % 2 ? 200 : 10)));
+    return b;
+}
+
+inline bool SamePixels(const TBitmap& a, const TBitmap& b)
+{
+    if (a.Width() != b.Width() || a.Height() != b.Height())
+        return false;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width(); ++x)
+            if (a.Pixel(x, y) != b.Pixel(x, y))
+                return false;
+    return true;
+}
+
+class CommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("VTL_REGISTRY_DIR", QByteArray::fromStdString(m_dir.Path().string()));
+        qputenv("VTL_HOME", QByteArray::fromStdString(m_dir.Path().string()));
+    }
+    void TearDown() override
+    {
+        if (m_form) {
+            // Changed documents would ask about saving.
+            for (QMdiSubWindow* window : m_form->Children())
+                if (auto* doc = dynamic_cast<TMDIChild*>(window))
+                    doc->ModifiedCount = 0;
+            m_form->MdiArea()->closeAllSubWindows();
+        }
+        m_form.reset();
+        qunsetenv("VTL_REGISTRY_DIR");
+        qputenv("VTL_HOME", m_oldHome);
+    }
+    void MakeForm()
+    {
+        m_form = std::make_unique<TMainForm>(QStringList {});
+        m_form->resize(1000, 800);
+        m_form->show();
+    }
+    TMDIChild& Document(TBitmap picture)
+    {
+        if (!m_form)
+            MakeForm();
+        auto* window = vtl::input::ui::NewDocumentFromBuffer(
+            *m_form, std::move(picture), QStringLiteral("test"));
+        auto* child = dynamic_cast<TMDIChild*>(window);
+        child->ModifiedCount = 0;
+        processing::ui::WireProcessingCommands(*child, *m_form);
+        return *child;
+    }
+    // The document before the command: nothing to undo, nothing modified.
+    void ExpectUntouched(TMDIChild& doc, const TBitmap& original)
+    {
+        EXPECT_TRUE(SamePixels(doc.Picture, original));
+        EXPECT_EQ(doc.ModifiedCount, 0);
+        EXPECT_TRUE(doc.UndoPicture.Empty());
+        EXPECT_FALSE(doc.Item("Undo1")->isEnabled());
+    }
+    void ExpectOneChange(TMDIChild& doc, const TBitmap& original)
+    {
+        EXPECT_EQ(doc.ModifiedCount, 1);
+        EXPECT_TRUE(SamePixels(doc.UndoPicture, original));
+        EXPECT_TRUE(doc.Item("Undo1")->isEnabled());
+        EXPECT_TRUE(m_form->Item("UndoBtn")->isEnabled());
+        EXPECT_TRUE(m_form->StatusText().isEmpty()) << "panel 0 is cleared at the end";
+    }
+
+    TempDir m_dir;
+    QByteArray m_oldHome = qgetenv("VTL_HOME");
+    DialogGuard m_guard;
+    std::unique_ptr<TMainForm> m_form;
+};
+
+
+} // namespace vtl::testing
