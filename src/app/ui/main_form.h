@@ -214,6 +214,7 @@ private:
     QString m_setOpenFolder;
     QString m_setSaveFolder;
     QString m_paletteFolder;
+    QString m_paletteOpenFile;
     bool m_destroyed = false;
     bool m_commandLineDone = false;
     bool m_shown = false;

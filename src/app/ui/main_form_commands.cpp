@@ -556,10 +556,14 @@ std::optional<std::vector<platform::PaletteEntry>> TMainForm::LoadPalette(int co
     FileDialogOptions o;
     o.title = QStringLiteral("パレットの読み込み");
     o.filter = QStringLiteral("パレット|*.pal");
-    o.folder = m_paletteFolder;
+    o.defaultExtension = QStringLiteral("pal");
+    // The last palette read, or before the first one the folder of the palette save dialog.
+    o.fileName = m_paletteOpenFile;
+    o.folder = m_paletteOpenFile.isEmpty() ? m_paletteFolder : QFileInfo(m_paletteOpenFile).path();
     auto chosen = Dialogs().OpenFileNames(this, o);
     if (!chosen || chosen->isEmpty())
         return std::nullopt;
+    m_paletteOpenFile = chosen->first();
     std::vector<platform::PaletteEntry> entries;
     std::string refusal;
     try {

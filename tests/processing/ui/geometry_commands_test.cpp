@@ -102,6 +102,13 @@ TEST_F(GeometryCommandTest, SpecifiedPaletteCancelledOrRefusedLeavesThePicture)
         const TColor c = doc.Picture.Pixel(x, 3);
         EXPECT_TRUE(GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c)) << x;
     }
+
+    // The next palette dialog starts at the file read last.
+    chooseSpecified();
+    m_guard.dialogs->openAnswers.push_back(std::nullopt);
+    doc.Item("DC256")->trigger();
+    EXPECT_EQ(m_guard.dialogs->fileDialogs.back().fileName, QString::fromStdString(full.string()));
+    EXPECT_EQ(doc.ModifiedCount, 1);
 }
 
 TEST_F(GeometryCommandTest, DC16RunsTheChosenMethodAndRemembersIt)
