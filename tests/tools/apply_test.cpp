@@ -181,3 +181,19 @@ TEST_F(ApplyTest, WritesTheKindTheNameAsksFor)
 }
 
 }
+
+TEST_F(ApplyTest, ReadsPluginFormatsWithoutAPluginListLikeTheOtherCommands)
+{
+    // A fresh home has no plug-in list: the program's own plug-ins are registered first, as vtl
+    // does at its first start, so a GIF reads.
+    const std::string gif = P("in.gif");
+    if (std::system(("convert " + P("in.bmp") + " " + gif + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "ImageMagick's convert is needed to write the GIF";
+    std::vector<std::string> args { "apply", gif, P("out.bmp"), "invert" };
+    ASSERT_EQ(ApplyCommand(ParseCommandLine(args)), 0);
+    TBitmap result;
+    result.LoadFromFile(m_dir / "out.bmp");
+    ASSERT_EQ(result.Width(), 12);
+    // GIF keeps at most 256 colours; the 12 x 12 picture has 144 and comes back exactly.
+    EXPECT_EQ(result.Pixel(3, 4), 0xFFFFFF ^ m_original.Pixel(3, 4));
+}

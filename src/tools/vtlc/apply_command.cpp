@@ -1,5 +1,7 @@
 #include "tools/vtlc/apply_command.h"
 
+#include "tools/vtlc/picture_reading.h"
+
 #include "app/settings.h"
 #include "document/picture_saving.h"
 #include "input/picture_loader.h"
@@ -80,7 +82,6 @@ namespace {
         return filters.Apply(picture, nullptr, size_t(it - names.begin()), kContext);
     }
 
-    TBitmap Read(const std::string& file);
 
     constexpr std::pair<const char*, processing::JoinDirection> kJoinDirections[]
         = { { "side", processing::JoinDirection::Side }, { "below", processing::JoinDirection::Below } };
@@ -246,7 +247,7 @@ namespace {
                     settings.direction = Choice("join", a[1], kJoinDirections);
                     settings.margin = Number("join", a[2], 0, 512);
                     settings.colour = Choice("join", a[3], kMarginColours);
-                    const TBitmap other = Read(a[0]);
+                    const TBitmap other = ReadPicture(a[0]).bitmap;
                     p = JoinPictures(p, other, settings, kContext);
                     return true;
                 } },
@@ -268,25 +269,6 @@ namespace {
         return *it;
     }
 
-    TBitmap Read(const std::string& file)
-    {
-        if (!std::filesystem::is_regular_file(file))
-            throw std::runtime_error(file + " が見つかりません。");
-        input::PluginRegistry registry;
-        registry.LoadPluginList();
-        auto context = input::DecodeContext::FromEnvironment();
-        context.paletteDisplay = false;
-        TBitmap picture;
-        auto result = input::OpenPictureFile(registry, file, picture, context);
-        switch (result.outcome) {
-        case input::FileOpenOutcome::Picture:
-            return picture;
-        case input::FileOpenOutcome::Failed:
-            throw std::runtime_error(result.message);
-        default:
-            throw std::runtime_error(file + ": no decoder reads this file");
-        }
-    }
 }
 
 const std::vector<ApplyOperation>& ApplyOperations()
@@ -315,7 +297,7 @@ int ApplyCommand(const CommandLine& line)
         throw UsageError { "the kind of " + out.string()
             + " is not known: name it .bmp, .jpg, .png or use --as" };
 
-    TBitmap picture = Read(in);
+    TBitmap picture = ReadPicture(in).bitmap;
     for (const Operation& operation : line.operations) {
         // The program's commands do nothing when an operation declines; so does the tool, and
         // says so, so that a batch never mistakes an unchanged picture for a processed one.

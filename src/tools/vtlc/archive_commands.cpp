@@ -3,6 +3,7 @@
 #include "input/archive_access.h"
 #include "input/picture_loader.h"
 #include "input/plugin_registry.h"
+#include "tools/vtlc/picture_reading.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -11,20 +12,6 @@
 namespace vtl::tools {
 
 namespace {
-    input::PluginRegistry LoadedRegistry()
-    {
-        input::PluginRegistry registry;
-        input::RegisterOwnPluginsIfMissing(registry.Folders());
-        registry.LoadPluginList();
-        return registry;
-    }
-
-    void RequireFile(const std::string& file)
-    {
-        if (!std::filesystem::is_regular_file(file))
-            throw std::runtime_error(file + " が見つかりません。");
-    }
-
     void Check(const input::ArchiveResult& result, const std::string& archive)
     {
         if (result.outcome == input::ArchiveOutcome::Broken)

@@ -1,18 +1,12 @@
 #include "tools/vtlc/picture_commands.h"
 
-#include "app/settings.h"
-#include "browse/thumb_cache.h"
-#include "tools/vtlc/settings_access.h"
 #include "document/dib.h"
 #include "document/dib_errors.h"
 #include "document/picture_saving.h"
-#include "input/help_graphic.h"
-#include "input/picture_loader.h"
-#include "render/help_graphic_render.h"
-#include "input/plugin_registry.h"
 #include "platform/registry.h"
+#include "tools/vtlc/picture_reading.h"
+#include "tools/vtlc/settings_access.h"
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -21,69 +15,6 @@ namespace vtl::tools {
 
 namespace {
     using document::DibPixelFormat;
-
-    struct LoadedPicture {
-        platform::TBitmap bitmap;
-        std::optional<document::TDIB> dib; // BMP files keep their stored form (RLE included)
-        std::string decoder;
-    };
-
-    LoadedPicture Load(const std::string& file)
-    {
-        namespace fs = std::filesystem;
-        if (!fs::is_regular_file(file))
-            throw std::runtime_error(file + " が見つかりません。");
-        LoadedPicture loaded;
-        std::string lower = fs::path(file).extension().string();
-        for (char& c : lower)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (lower == ".shg") {
-            render::TMetafilePlayer player;
-            if (!input::ReadHelpGraphicFile(loaded.bitmap, file, &player))
-                throw std::runtime_error(file + ": not a help graphic");
-            loaded.decoder = "help-graphic";
-            return loaded;
-        }
-        input::PluginRegistry registry;
-        registry.LoadPluginList();
-        auto context = input::DecodeContext::FromEnvironment();
-        context.paletteDisplay = false; // a tool keeps every picture as it is
-        switch (input::ChooseDecoder(registry, file)) {
-        case input::DecoderChoice::Bmp:
-            loaded.dib.emplace();
-            loaded.dib->LoadFromFile(file);
-            loaded.dib->AssignTo(loaded.bitmap);
-            loaded.decoder = "bmp";
-            return loaded;
-        case input::DecoderChoice::Jpeg:
-            loaded.decoder = "jpeg";
-            break;
-        case input::DecoderChoice::Png:
-            loaded.decoder = "png";
-            break;
-        case input::DecoderChoice::ThumbCache: {
-            // A cache made for the current thumbnail size opens as its strip of thumbnails.
-            loaded.dib.emplace();
-            if (!browse::LoadCacheImage(file, *loaded.dib, browse::ThumbSizeOfIndex(StoredSettings().sumSize)))
-                throw std::runtime_error(file + ": not a thumbnail cache of the current size");
-            loaded.dib->AssignTo(loaded.bitmap);
-            loaded.decoder = "thumbnail-cache";
-            return loaded;
-        }
-        case input::DecoderChoice::Plugin:
-            loaded.decoder = "plugin";
-            break;
-        }
-        auto result = input::OpenPictureFile(registry, file, loaded.bitmap, context);
-        switch (result.outcome) {
-        case input::FileOpenOutcome::Picture:
-            return loaded;
-        case input::FileOpenOutcome::Failed:
-            throw std::runtime_error(result.message);
-        default:
-            throw std::runtime_error(file + ": no decoder reads this file");
-        }
-    }
 
     const char* PixelFormatWord(platform::TPixelFormat format)
     {
@@ -146,7 +77,7 @@ int InfoCommand(const CommandLine& line)
     int status = 0;
     for (const std::string& file : line.operands) {
         try {
-            LoadedPicture p = Load(file);
+            LoadedPicture p = ReadPicture(file);
             std::printf("file: %s\n", file.c_str());
             std::printf("decoder: %s\n", p.decoder.c_str());
             std::printf("width: %d\nheight: %d\n", p.bitmap.Width(), p.bitmap.Height());
@@ -176,7 +107,7 @@ int ConvertCommand(const CommandLine& line)
         throw UsageError { "the kind of " + out.string()
             + " is not known: name it .bmp, .jpg, .png or use --as" };
 
-    LoadedPicture p = Load(in);
+    LoadedPicture p = ReadPicture(in);
     if (line.options.format) {
         if (!p.dib) {
             p.dib.emplace();

@@ -1,5 +1,7 @@
 #include "tools/vtlc/thumb_commands.h"
 
+#include "tools/vtlc/picture_reading.h"
+
 #include "browse/folder_thumbs.h"
 #include "browse/thumb_cache.h"
 #include "input/picture_loader.h"
@@ -22,9 +24,7 @@ int ThumbsCommand(const CommandLine& line)
     const app::Settings settings = StoredSettings();
     const int sizeIndex = line.options.size.value_or(settings.sumSize);
 
-    input::PluginRegistry registry;
-    input::RegisterOwnPluginsIfMissing(registry.Folders());
-    registry.LoadPluginList();
+    input::PluginRegistry registry = LoadedRegistry();
     const input::DecodeContext context = input::DecodeContext::FromEnvironment(sizeIndex);
     browse::FolderScanHooks hooks;
     hooks.findEntry = [&registry](std::string_view name) {

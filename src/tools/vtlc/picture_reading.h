@@ -1,0 +1,30 @@
+#pragma once
+// How every vtlc command reads pictures and finds plug-ins: the same readers vtl uses, with the
+// program's own plug-ins registered when the plug-in list doesn't exist yet.
+
+#include "document/dib.h"
+#include "input/plugin_registry.h"
+#include "platform/bitmap.h"
+
+#include <optional>
+#include <string>
+
+namespace vtl::tools {
+
+// The plug-in list as vtl reads it at start-up.
+input::PluginRegistry LoadedRegistry();
+
+// Throws "FILE が見つかりません。" when `file` isn't a regular file.
+void RequireFile(const std::string& file);
+
+struct LoadedPicture {
+    platform::TBitmap bitmap;
+    std::optional<document::TDIB> dib; // BMP files keep their stored form (RLE included)
+    std::string decoder; // bmp, jpeg, png, help-graphic, thumbnail-cache, plugin
+};
+
+// Any picture vtl opens: help graphics, BMP, JPEG, PNG, thumbnail caches of the current size and
+// plug-in formats, kept in their own pixel format. Throws with the reader's message on failure.
+LoadedPicture ReadPicture(const std::string& file);
+
+} // namespace vtl::tools
