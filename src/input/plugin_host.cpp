@@ -228,22 +228,58 @@ bool SusiePlugin::IsSupportedHead(const std::string& name, std::span<const uint8
     }
 }
 
-bool SusiePlugin::SourceArguments(const PluginSource& source, std::string& fileName,
-    const char*& pointer, int32_t& length, uint32_t& flag)
-{
-    if (source.memory) {
-        if (source.data.size() > static_cast<size_t>(INT32_MAX))
-            return false;
-        pointer = reinterpret_cast<const char*>(source.data.data());
-        length = static_cast<int32_t>(source.data.size());
-        flag = SPI_SOURCE_MEMORY;
-    } else {
-        fileName = source.file.string();
-        pointer = fileName.c_str();
-        length = 0;
-        flag = SPI_SOURCE_FILE;
+namespace {
+    // The arguments a call passes for its source: a file name, or a block in memory with its
+    // length.
+    struct SourceArguments {
+        std::string fileName;
+        const char* memory = nullptr;
+        int32_t length = 0;
+        uint32_t flag = 0;
+        const char* Pointer() const { return memory ? memory : fileName.c_str(); }
+    };
+
+    // None when memory data is beyond what a 32-bit length can describe.
+    std::optional<SourceArguments> ArgumentsFor(const PluginSource& source)
+    {
+        SourceArguments args;
+        if (source.memory) {
+            if (source.data.size() > static_cast<size_t>(INT32_MAX))
+                return std::nullopt;
+            args.memory = reinterpret_cast<const char*>(source.data.data());
+            args.length = static_cast<int32_t>(source.data.size());
+            args.flag = SPI_SOURCE_MEMORY;
+        } else {
+            args.fileName = source.file.string();
+            args.flag = SPI_SOURCE_FILE;
+        }
+        return args;
     }
-    return true;
+
+    // Runs a call that hands back one block it allocated: a failing or throwing call gives its
+    // error code (the block, if any, is freed), success without a block counts as a memory error.
+    template <typename Call>
+    int32_t CallForBlock(const PluginSource& source, PluginBlock& out, Call call)
+    {
+        out.Reset();
+        const auto args = ArgumentsFor(source);
+        if (!args)
+            return SPI_NO_MEMORY;
+        void* block = nullptr;
+        int32_t result = SPI_INTERNAL_ERROR;
+        try {
+            result = call(*args, &block);
+        } catch (...) {
+            result = SPI_INTERNAL_ERROR;
+        }
+        PluginBlock owned(block);
+        if (result != SPI_SUCCESS)
+            return result;
+        if (!owned)
+            return SPI_MEMORY_ERROR;
+        out = std::move(owned);
+        return SPI_SUCCESS;
+    }
 }
 
 std::optional<SusiePlugin::PictureSize> SusiePlugin::GetPictureInfo(
@@ -251,16 +287,13 @@ std::optional<SusiePlugin::PictureSize> SusiePlugin::GetPictureInfo(
 {
     if (!m_getPictureInfo)
         return std::nullopt;
-    std::string name;
-    const char* pointer = nullptr;
-    int32_t length = 0;
-    uint32_t flag = 0;
-    if (!SourceArguments(source, name, pointer, length, flag))
+    const auto args = ArgumentsFor(source);
+    if (!args)
         return std::nullopt;
     SusiePictureInfo record {};
     int32_t result = SPI_INTERNAL_ERROR;
     try {
-        result = m_getPictureInfo(pointer, length, flag, &record);
+        result = m_getPictureInfo(args->Pointer(), args->length, args->flag, &record);
     } catch (...) {
         return std::nullopt;
     }
@@ -285,11 +318,8 @@ int32_t SusiePlugin::GetPicture(
     out.bits.Reset();
     if (!m_getPicture)
         return SPI_NOT_IMPLEMENTED;
-    std::string name;
-    const char* pointer = nullptr;
-    int32_t length = 0;
-    uint32_t flag = 0;
-    if (!SourceArguments(source, name, pointer, length, flag))
+    const auto args = ArgumentsFor(source);
+    if (!args)
         return SPI_NO_MEMORY;
     void* info = nullptr;
     void* bits = nullptr;
@@ -297,8 +327,8 @@ int32_t SusiePlugin::GetPicture(
     {
         ProgressScope scope(progress ? &progress : nullptr);
         try {
-            result = m_getPicture(
-                pointer, length, flag, &info, &bits, progress ? &ProgressThunk : nullptr, 0);
+            result = m_getPicture(args->Pointer(), args->length, args->flag, &info, &bits,
+                progress ? &ProgressThunk : nullptr, 0);
         } catch (...) {
             result = SPI_INTERNAL_ERROR;
         }
@@ -317,58 +347,26 @@ int32_t SusiePlugin::GetPicture(
 
 int32_t SusiePlugin::GetArchiveInfo(const PluginSource& source, PluginBlock& list) const
 {
-    list.Reset();
-    if (!m_getArchiveInfo)
+    if (!m_getArchiveInfo) {
+        list.Reset();
         return SPI_NOT_IMPLEMENTED;
-    std::string name;
-    const char* pointer = nullptr;
-    int32_t length = 0;
-    uint32_t flag = 0;
-    if (!SourceArguments(source, name, pointer, length, flag))
-        return SPI_NO_MEMORY;
-    void* block = nullptr;
-    int32_t result = SPI_INTERNAL_ERROR;
-    try {
-        result = m_getArchiveInfo(pointer, length, flag, &block);
-    } catch (...) {
-        result = SPI_INTERNAL_ERROR;
     }
-    PluginBlock owned(block);
-    if (result != SPI_SUCCESS)
-        return result;
-    if (!owned)
-        return SPI_MEMORY_ERROR;
-    list = std::move(owned);
-    return SPI_SUCCESS;
+    return CallForBlock(source, list, [this](const SourceArguments& args, void** block) {
+        return m_getArchiveInfo(args.Pointer(), args.length, args.flag, block);
+    });
 }
 
 int32_t SusiePlugin::GetFile(const PluginSource& source, uint32_t position, PluginBlock& data) const
 {
-    data.Reset();
-    if (!m_getFile)
+    if (!m_getFile) {
+        data.Reset();
         return SPI_NOT_IMPLEMENTED;
-    std::string name;
-    const char* pointer = nullptr;
-    int32_t length = 0;
-    uint32_t flag = 0;
-    if (!SourceArguments(source, name, pointer, length, flag))
-        return SPI_NO_MEMORY;
-    void* block = nullptr;
-    int32_t result = SPI_INTERNAL_ERROR;
-    try {
-        // Positions are unsigned in the member record and passed back bit for bit.
-        result = m_getFile(pointer, static_cast<int32_t>(position), reinterpret_cast<char*>(&block),
-            flag | SPI_DEST_MEMORY, nullptr, 0);
-    } catch (...) {
-        result = SPI_INTERNAL_ERROR;
     }
-    PluginBlock owned(block);
-    if (result != SPI_SUCCESS)
-        return result;
-    if (!owned)
-        return SPI_MEMORY_ERROR;
-    data = std::move(owned);
-    return SPI_SUCCESS;
+    return CallForBlock(source, data, [this, position](const SourceArguments& args, void** block) {
+        // Positions are unsigned in the member record and passed back bit for bit.
+        return m_getFile(args.Pointer(), static_cast<int32_t>(position),
+            reinterpret_cast<char*>(block), args.flag | SPI_DEST_MEMORY, nullptr, 0);
+    });
 }
 
 bool SusiePlugin::ConfigurationDlg(void* parent) const

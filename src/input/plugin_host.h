@@ -137,10 +137,6 @@ public:
 
 private:
     explicit SusiePlugin(std::shared_ptr<PluginLibrary> library);
-    // The name and length a call passes for the source; false when memory data is beyond what a
-    // 32-bit length can describe.
-    static bool SourceArguments(const PluginSource& source, std::string& fileName,
-        const char*& pointer, int32_t& length, uint32_t& flag);
 
     std::shared_ptr<PluginLibrary> m_library;
     GetPluginInfoProc m_getPluginInfo = nullptr;
