@@ -1,11 +1,12 @@
 #include "processing/ui/emb_dialog.h"
 
+#include "platform/qt/dialog_buttons.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -32,21 +33,10 @@ TembDlg::TembDlg(QWidget* parent)
     m_hkyo = new QCheckBox(QString::fromUtf8("光源の強い"), this);
     m_hkyo->setObjectName(QStringLiteral("hkyo"));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("OKBtn"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    auto* cancel = new QPushButton(QString::fromUtf8("キャンセル"), this);
-    cancel->setObjectName(QStringLiteral("CancelBtn"));
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(box);
     layout->addWidget(m_hkyo);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
+    layout->addLayout(platform::qt::OkCancelButtons(*this, [this] { accept(); }));
     setFixedSize(sizeHint());
 }
 

@@ -1,5 +1,6 @@
 #include "processing/ui/geometry_dialogs.h"
 
+#include "platform/qt/dialog_buttons.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/up_down_edit.h"
 #include "processing/geometry_inputs.h"
@@ -15,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
@@ -27,20 +27,11 @@ using platform::qt::TUpDownEdit;
 namespace {
     QString U(const char* s) { return QString::fromUtf8(s); }
 
-    // The OK and Cancel buttons side by side; OK runs `ok`.
-    QHBoxLayout* OkCancel(QDialog* dialog, std::function<void()> ok)
+    // The OK and Cancel buttons at the right of a row; OK runs `ok`.
+    QBoxLayout* OkCancel(QDialog* dialog, std::function<void()> ok)
     {
-        auto* okBtn = new QPushButton(QStringLiteral("OK"), dialog);
-        okBtn->setObjectName(QStringLiteral("OKBtn"));
-        okBtn->setDefault(true);
-        QObject::connect(okBtn, &QPushButton::clicked, dialog, std::move(ok));
-        auto* cancel = new QPushButton(U("キャンセル"), dialog);
-        cancel->setObjectName(QStringLiteral("CancelBtn"));
-        QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
-        auto* buttons = new QHBoxLayout;
-        buttons->addStretch();
-        buttons->addWidget(okBtn);
-        buttons->addWidget(cancel);
+        QBoxLayout* buttons = platform::qt::OkCancelButtons(*dialog, std::move(ok));
+        buttons->insertStretch(0);
         return buttons;
     }
 

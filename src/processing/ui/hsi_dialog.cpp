@@ -1,5 +1,6 @@
 #include "processing/ui/hsi_dialog.h"
 
+#include "platform/qt/dialog_buttons.h"
 #include "render/qimage_bridge.h"
 
 #include <QGridLayout>
@@ -82,21 +83,12 @@ THsiDialog::THsiDialog(HsiMode mode, bool paletteDisplay, QWidget* parent)
         groups->addWidget(box);
     }
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("OKBtn"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &THsiDialog::OKBtnClick);
-    auto* cancel = new QPushButton(U("キャンセル"), this);
-    cancel->setObjectName(QStringLiteral("CancelBtn"));
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     auto* reset = new QPushButton(U("初期化"), this);
     reset->setObjectName(QStringLiteral("Button1"));
     connect(reset, &QPushButton::clicked, this, &THsiDialog::Button1Click);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(reset);
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QBoxLayout* buttons = platform::qt::OkCancelButtons(*this, [this] { OKBtnClick(); });
+    buttons->insertStretch(0);
+    buttons->insertWidget(0, reset);
 
     auto* top = new QHBoxLayout;
     top->addLayout(pictures);

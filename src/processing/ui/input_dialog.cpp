@@ -1,12 +1,12 @@
 #include "processing/ui/input_dialog.h"
 
+#include "platform/qt/dialog_buttons.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/screens.h"
 #include "processing/ui/key_filter.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace vtl::processing::ui {
@@ -21,19 +21,9 @@ TInputDlg::TInputDlg(QWidget* parent)
     m_edit->setObjectName(QStringLiteral("edInp"));
     m_edit->setAttribute(Qt::WA_InputMethodEnabled, false);
     InstallKeyFilter(*m_edit, [this](char32_t key) { return InputKeyAllowed(m_mode, key); });
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("OKBtn"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &TInputDlg::OKBtnClick);
-    auto* cancel = new QPushButton(QString::fromUtf8("キャンセル"), this);
-    cancel->setObjectName(QStringLiteral("CancelBtn"));
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_edit);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
+    layout->addLayout(platform::qt::OkCancelButtons(*this, [this] { OKBtnClick(); }));
     setMinimumWidth(240);
 }
 

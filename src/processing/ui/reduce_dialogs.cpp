@@ -1,10 +1,11 @@
 #include "processing/ui/reduce_dialogs.h"
 
+#include "platform/qt/dialog_buttons.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -32,21 +33,12 @@ TPaletteChoiceDlg::TPaletteChoiceDlg(const char* formName, const char* caption,
     m_errBox = new QCheckBox(QString::fromUtf8("ディザを使用(&D)"), this);
     m_errBox->setObjectName(QStringLiteral("ErrBox"));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("OKBtn"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    auto* cancel = new QPushButton(QString::fromUtf8("キャンセル"), this);
-    cancel->setObjectName(QStringLiteral("CancelBtn"));
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-
     auto* layout = new QHBoxLayout(this);
     auto* left = new QVBoxLayout;
     left->addWidget(group);
     left->addWidget(m_errBox);
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QBoxLayout* buttons
+        = platform::qt::OkCancelButtons(*this, [this] { accept(); }, QBoxLayout::TopToBottom);
     buttons->addStretch();
     layout->addLayout(left);
     layout->addLayout(buttons);

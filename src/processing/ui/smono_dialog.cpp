@@ -1,14 +1,14 @@
 #include "processing/ui/smono_dialog.h"
 
-#include "processing/ui/key_filter.h"
+#include "platform/qt/dialog_buttons.h"
 #include "platform/qt/up_down_edit.h"
+#include "processing/ui/key_filter.h"
 #include "processing/value_input.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 
 namespace vtl::processing::ui {
 
@@ -27,24 +27,15 @@ TSMonoDlg::TSMonoDlg(QWidget* parent)
         return ThresholdFromText(text.toStdString(), position);
     };
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("OKBtn"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, [this] {
-        Edit1Exit();
-        accept();
-    });
-    auto* cancel = new QPushButton(QString::fromUtf8("キャンセル"), this);
-    cancel->setObjectName(QStringLiteral("CancelBtn"));
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-
     auto* layout = new QGridLayout(this);
     layout->addWidget(label, 0, 0);
     layout->addWidget(m_threshold, 0, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons, 1, 0, 1, 2);
+    layout->addLayout(platform::qt::OkCancelButtons(*this,
+                          [this] {
+                              Edit1Exit();
+                              accept();
+                          }),
+        1, 0, 1, 2);
     setFixedSize(sizeHint());
 }
 
