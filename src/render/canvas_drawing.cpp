@@ -62,10 +62,16 @@ void DrawPenLine(platform::TBitmap& bitmap, platform::TPoint from, platform::TPo
 
 void DrawTextAt(platform::TBitmap& bitmap, platform::TPoint at, const QString& text, const QFont& font, platform::TColor colour)
 {
+    // A palette picture can't hold the blend of a smoothed edge: each blended pixel would take the
+    // nearest palette colour, often the background's, and thin strokes would vanish. Text is drawn
+    // there with whole pixels only, as on a 256-colour screen.
+    QFont drawn = font;
+    if (bitmap.BitsPerPixel() <= 8)
+        drawn.setStyleStrategy(QFont::StyleStrategy(drawn.styleStrategy() | QFont::NoAntialias));
     PaintOn(bitmap, [&](QPainter& p) {
-        p.setFont(font);
+        p.setFont(drawn);
         p.setPen(ToQColor(colour));
-        const QFontMetrics metrics(font);
+        const QFontMetrics metrics(drawn);
         p.drawText(at.X, at.Y + metrics.ascent(), text);
     });
 }

@@ -13,7 +13,8 @@ namespace vtl::render {
 void DrawPenLine(platform::TBitmap& bitmap, platform::TPoint from, platform::TPoint to, platform::TColor colour,
     int width);
 
-// Text with its top-left corner at `at`, without a background.
+// Text with its top-left corner at `at`, without a background. On palette bitmaps the text isn't
+// smoothed, so that every stroke keeps the text's own colour.
 void DrawTextAt(platform::TBitmap& bitmap, platform::TPoint at, const QString& text, const QFont& font,
     platform::TColor colour);
 

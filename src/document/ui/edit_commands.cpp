@@ -5,6 +5,7 @@
 #include "document/ui/image_view.h"
 #include "document/ui/mdi_child.h"
 #include "document/ui/trk_shape.h"
+#include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "platform/qt/clipboard.h"
 #include "platform/qt/desktop.h"
@@ -146,7 +147,10 @@ void TMDIChild::Wall1Click()
     TDIB wallpaper = MakeWallpaper(
         Picture, m_main.AppSettings().wall, screen.width(), screen.height(), kDesktopBackground);
     const std::filesystem::path file = platform::DataFolder() / "vtlsaved.bmp";
-    wallpaper.SaveToFile(file);
+    // The desktop may be showing the file already: a failed write must leave it whole.
+    const std::vector<uint8_t> bytes = wallpaper.SaveToBytes();
+    platform::WriteFileAtomically(
+        file, { reinterpret_cast<const char*>(bytes.data()), bytes.size() });
     const QString path = QString::fromStdString(file.string());
     if (!platform::qt::SetDesktopWallpaper(path))
         platform::qt::Dialogs().MessageBox(this, QStringLiteral("vtl"),
