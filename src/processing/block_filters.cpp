@@ -151,7 +151,7 @@ bool OilPaint(TBitmap& picture, TBitmap* undo, OilSize size, const ProcessContex
     if (picture.Width() < n || picture.Height() < n)
         return false;
     StatusText status(context, kConvertingText);
-    TBitmap result(picture.Width(), picture.Height(), format);
+    TBitmap result = TBitmap::ForWriting(picture.Width(), picture.Height(), format);
     if (format == TPixelFormat::pf8bit) {
         if (picture.HasPalette())
             result.SetPalette(std::span<const PaletteEntry>(picture.PaletteEntries()));

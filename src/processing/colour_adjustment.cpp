@@ -172,7 +172,7 @@ namespace {
             return false;
         StatusText status(context, kConvertingText);
         const WorkSource source(picture);
-        TBitmap result(source.Width(), source.Height(), TPixelFormat::pf24bit);
+        TBitmap result = TBitmap::ForWriting(source.Width(), source.Height(), TPixelFormat::pf24bit);
         std::vector<uint8_t*> out = RowPointers(result);
         const size_t bytes = size_t(source.Width()) * 3;
         for (int32_t y = 0; y < source.Height(); ++y) {

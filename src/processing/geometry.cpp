@@ -168,7 +168,7 @@ bool Resize(
         return false;
     StatusText status(context, kConvertingText);
     const WorkSource source(picture);
-    TBitmap result(width, height, TPixelFormat::pf24bit);
+    TBitmap result = TBitmap::ForWriting(width, height, TPixelFormat::pf24bit);
     if (width < source.Width() && height < source.Height())
         AreaAverage(source, result);
     else
@@ -201,7 +201,7 @@ bool Clip(
         return false;
     if (area.left == 0 && area.top == 0 && area.width == w && area.height == h)
         return false;
-    TBitmap result(area.width, area.height, picture.PixelFormat());
+    TBitmap result = TBitmap::ForWriting(area.width, area.height, picture.PixelFormat());
     if (picture.HasPalette())
         result.SetPalette(std::span<const platform::PaletteEntry>(picture.PaletteEntries()));
     else
@@ -223,8 +223,7 @@ TBitmap JoinPictures(
     if (width > platform::kMaxPictureSide || height > platform::kMaxPictureSide)
         throw platform::EInvalidGraphicOperation("Bitmap is too large");
     const auto w = int32_t(width), h = int32_t(height);
-    TBitmap result(w, h, TPixelFormat::pf24bit);
-    std::fill(result.Bits().begin(), result.Bits().end(), uint8_t(0)); // a new bitmap is white
+    TBitmap result = TBitmap::ForWriting(w, h, TPixelFormat::pf24bit); // starts black
     if (settings.colour == MarginColour::White) {
         if (side) {
             if (m > 0)

@@ -27,7 +27,7 @@ namespace {
             return false;
         StatusText status(context, kConvertingText);
         const WorkSource source(picture);
-        TBitmap result(source.Width(), source.Height(), TPixelFormat::pf24bit);
+        TBitmap result = TBitmap::ForWriting(source.Width(), source.Height(), TPixelFormat::pf24bit);
         std::vector<uint8_t*> out = RowPointers(result);
         ForEachWindow24(source, n, out, row);
         ReduceForPaletteDisplay(result, context, status);
@@ -125,7 +125,7 @@ bool ContourLines(TBitmap& picture, TBitmap* undo, const ProcessContext& context
     const int32_t width = source.Width(), height = source.Height();
     const std::vector<double> weights = ContourWeights();
 
-    TBitmap marks(width, height, TPixelFormat::pf24bit);
+    TBitmap marks = TBitmap::ForWriting(width, height, TPixelFormat::pf24bit);
     std::vector<uint8_t*> out = RowPointers(marks);
     RowRing<uint8_t> ring(kN, width, 1); // the blue channel only
     std::vector<double> sums(static_cast<size_t>(width));
@@ -177,7 +177,7 @@ bool Median(TBitmap& picture, TBitmap* undo, const ProcessContext& context)
     StatusText status(context, kConvertingText);
     const WorkSource source(picture);
     const int32_t width = source.Width(), height = source.Height();
-    TBitmap result(width, height, TPixelFormat::pf24bit);
+    TBitmap result = TBitmap::ForWriting(width, height, TPixelFormat::pf24bit);
     std::vector<uint8_t*> out = RowPointers(result);
 
     // Pixels and their keys turn in two rings side by side; a key is computed once per pixel.

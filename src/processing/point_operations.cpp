@@ -73,7 +73,7 @@ bool GrayScale(TBitmap& picture, TBitmap* undo, const ProcessContext& context)
     TBitmap copy;
     const TBitmap& source = As24Bit(picture, copy);
 
-    TBitmap result(picture.Width(), picture.Height(), TPixelFormat::pf8bit);
+    TBitmap result = TBitmap::ForWriting(picture.Width(), picture.Height(), TPixelFormat::pf8bit);
     result.SetPalette(std::span<const PaletteEntry>(palette));
     std::vector<uint8_t*> out = RowPointers(result);
     const int32_t width = picture.Width();
@@ -108,7 +108,7 @@ bool Sepia(TBitmap& picture, TBitmap* undo, SepiaStrength strength, const Proces
     StatusText status(context, kConvertingText);
     const SepiaTables t = MakeSepiaTables();
     const WorkSource source(picture);
-    TBitmap result(source.Width(), source.Height(), TPixelFormat::pf24bit);
+    TBitmap result = TBitmap::ForWriting(source.Width(), source.Height(), TPixelFormat::pf24bit);
     std::vector<uint8_t*> out = RowPointers(result);
     const int32_t width = source.Width();
     for (int32_t y = 0; y < source.Height(); ++y) {
@@ -148,7 +148,7 @@ bool InvertColours(TBitmap& picture, TBitmap* undo, const ProcessContext& contex
         return false;
     StatusText status(context, kConvertingText);
     const WorkSource source(picture);
-    TBitmap result(source.Width(), source.Height(), TPixelFormat::pf24bit);
+    TBitmap result = TBitmap::ForWriting(source.Width(), source.Height(), TPixelFormat::pf24bit);
     std::vector<uint8_t*> out = RowPointers(result);
     const size_t bytes = size_t(source.Width()) * 3;
     for (int32_t y = 0; y < source.Height(); ++y) {
@@ -177,7 +177,7 @@ bool Binarise(TBitmap& picture, TBitmap* undo, int threshold, const ProcessConte
     status.Show(kReducingText);
 
     const int32_t width = picture.Width();
-    TBitmap result(width, picture.Height(), TPixelFormat::pf1bit);
+    TBitmap result = TBitmap::ForWriting(width, picture.Height(), TPixelFormat::pf1bit);
     result.SetPalette(std::span<const PaletteEntry>(platform::DefaultPalette(1)));
     std::vector<uint8_t*> out = RowPointers(result);
     std::vector<uint8_t> levels(static_cast<size_t>(width));

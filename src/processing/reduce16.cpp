@@ -258,7 +258,7 @@ bool Reduce16(TBitmap& picture, TBitmap* undo, D16Method method, bool dither,
         break;
     }
 
-    TBitmap result(w, h, TPixelFormat::pf4bit);
+    TBitmap result = TBitmap::ForWriting(w, h, TPixelFormat::pf4bit);
     result.SetPalette(std::span<const PaletteEntry>(palette));
     std::vector<uint8_t*> out = RowPointers(result);
     const size_t rowBytes = result.RowBytes();

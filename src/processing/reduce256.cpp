@@ -153,7 +153,7 @@ bool Reduce256Colours(TBitmap& picture, TBitmap* undo, const std::vector<Palette
     if (palette.size() > 256)
         palette.resize(256);
     const int32_t w = source.Width(), h = source.Height();
-    TBitmap result(w, h, TPixelFormat::pf8bit);
+    TBitmap result = TBitmap::ForWriting(w, h, TPixelFormat::pf8bit);
     result.SetPalette(std::span<const PaletteEntry>(palette));
     std::vector<uint8_t*> out = RowPointers(result);
     if (dither) {
@@ -232,7 +232,7 @@ bool ReduceSys240(TBitmap& picture, TBitmap* undo, const ProcessContext& /*conte
     for (size_t i = 0; i < 256; ++i)
         map[i] = uint8_t(
             platform::GetNearestPaletteIndex(palette, platform::ToColor(sourcePalette[i])));
-    TBitmap result(w, h, TPixelFormat::pf8bit);
+    TBitmap result = TBitmap::ForWriting(w, h, TPixelFormat::pf8bit);
     result.SetPalette(std::span<const PaletteEntry>(palette));
     for (int32_t y = 0; y < h; ++y) {
         const uint8_t* s = source.ScanLine(y);

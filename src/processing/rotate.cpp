@@ -215,7 +215,7 @@ namespace {
         const double c = std::cos(theta), s = std::sin(theta);
         const auto newWidth = static_cast<int32_t>(std::abs(w * c) + std::abs(h * s) + 0.5);
         const auto newHeight = static_cast<int32_t>(std::abs(w * s) + std::abs(h * c) + 0.5);
-        TBitmap result(newWidth, newHeight, TPixelFormat::pf24bit);
+        TBitmap result = TBitmap::ForWriting(newWidth, newHeight, TPixelFormat::pf24bit);
         std::vector<const uint8_t*> src(static_cast<size_t>(h));
         for (int32_t y = 0; y < h; ++y)
             src[size_t(y)] = source.Row(y);

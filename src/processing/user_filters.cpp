@@ -116,7 +116,7 @@ bool TFilter::Apply(TBitmap& picture, TBitmap* undo, size_t index, const Process
         return false;
     StatusText status(context, kConvertingText);
     const WorkSource source(picture);
-    TBitmap result(source.Width(), source.Height(), TPixelFormat::pf24bit);
+    TBitmap result = TBitmap::ForWriting(source.Width(), source.Height(), TPixelFormat::pf24bit);
     std::vector<uint8_t*> out = RowPointers(result);
     std::vector<double> sums(size_t(source.Width()) * 3);
     const std::array<double, 25> coefficients = m_coefficients;
