@@ -329,7 +329,7 @@ void TDIB::AssignNone() { ReplaceInternal(std::make_unique<TInternalDIB>().relea
 void TDIB::AssignTo(TBitmap& dest) const
 {
     const TInternalDIB& dib = *m_internal;
-    TBitmap copy(dib.Width, dib.Height, BitmapFormatFor(dib.GetPixelFormat()));
+    TBitmap copy = TBitmap::ForWriting(dib.Width, dib.Height, BitmapFormatFor(dib.GetPixelFormat()));
     if (dib.ColorsUsed() > 0)
         copy.SetPalette(std::span<const RGBQuad>(dib.Image.colorTable.data(), dib.ColorsUsed()));
     else

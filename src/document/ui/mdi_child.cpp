@@ -186,7 +186,7 @@ void TMDIChild::RedrawDisplayCopy()
         // At 100 % the stretch is a plain copy: make it one, without filling the copy first.
         m_display = Picture;
     } else {
-        platform::TBitmap copy(width, height, Picture.PixelFormat());
+        auto copy = platform::TBitmap::ForWriting(width, height, Picture.PixelFormat());
         if (Picture.HasPalette())
             copy.SetPalette(Picture.PaletteEntries());
         if (width > 0 && height > 0)
