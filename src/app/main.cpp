@@ -1,5 +1,6 @@
 // The program: one instance at a time, a main window, the message loop.
 
+#include "app/open_requests.h"
 #include "app/ui/main_form.h"
 #include "platform/named_mutex.h"
 
@@ -44,6 +45,8 @@ int main(int argc, char** argv)
     arguments.removeFirst();
     vtl::app::ui::TMainForm form(arguments);
     form.show();
+    // The desktop's vtl-open hands files to this instance through the server.
+    form.ListenForOpenRequests(QString::fromStdString(vtl::app::OpenGraphicServerName()));
 
     // Tests and tools/run without a display: a picture of the window once it stands, then quit.
     if (const char* shot = std::getenv("VTL_SCREENSHOT"); shot && *shot) {

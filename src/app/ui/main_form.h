@@ -94,6 +94,9 @@ public:
 
     // Load setting file: opens each listed picture and restores its caption and bounds.
     void LoadSettingFile(const QString& fileName);
+    // A name from the command line or an open request: a setting file (".vtl", any case) is
+    // loaded, any other name made absolute and opened at 100 %.
+    void OpenNamed(const QString& name);
     // Save setting file: asks about unsaved documents, then for a file name, and writes the list.
     void SaveSettingFile();
     // The entry of the loading pipeline; a later part of the program fills it in. Returns the new
@@ -169,6 +172,12 @@ public:
     // Files dropped on the frame, in the drop's order: setting files are loaded, other files
     // opened at 100 %; names of files that don't exist are skipped.
     void OpenDroppedFiles(const QStringList& files);
+    // Open requests from outside (the desktop's `vtl-open`): listens at `name` for macros; false
+    // when the socket can't be made.
+    bool ListenForOpenRequests(const QString& name);
+    // A macro's names in order: setting files are loaded, other names made absolute and opened
+    // at 100 %; then the frame comes to the front.
+    void OpenGraphicExecuteMacro(const QString& macro);
     // Posts the request to save `count` picked colours as a palette file (answered later).
     void RequestPaletteSave(int count);
     // Saves the picked colours: asks for a palette file name and writes the first `count`.
@@ -215,6 +224,7 @@ private:
     QString m_setSaveFolder;
     QString m_paletteFolder;
     QString m_paletteOpenFile;
+    QObject* m_openRequests = nullptr;
     bool m_destroyed = false;
     bool m_commandLineDone = false;
     bool m_shown = false;

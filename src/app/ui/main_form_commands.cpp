@@ -2,9 +2,11 @@
 #include "app/ui/main_form_texts.h"
 #include "processing/ui/processing_commands.h"
 
+#include "app/open_requests.h"
 #include "app/setting_file.h"
 #include "app/ui/about_box.h"
 #include "app/ui/image_lists.h"
+#include "app/ui/open_request_server.h"
 #include "document/ui/mdi_child.h"
 #include "input/ui/loading_pipeline.h"
 #include "input/ui/option_dialog.h"
@@ -112,12 +114,40 @@ void TMainForm::HandleCommandLine()
     m_commandLineDone = true;
     if (!m_arguments.isEmpty())
         m_plugins->ClearFailureMarks();
-    for (const QString& argument : std::as_const(m_arguments)) {
-        if (argument.toLower().endsWith(QStringLiteral(".vtl")))
-            LoadSettingFile(argument);
-        else
-            OpenFile(QFileInfo(argument).absoluteFilePath(), 3);
-    }
+    for (const QString& argument : std::as_const(m_arguments))
+        OpenNamed(argument);
+}
+
+void TMainForm::OpenNamed(const QString& name)
+{
+    if (name.toLower().endsWith(QStringLiteral(".vtl")))
+        LoadSettingFile(name);
+    else
+        OpenFile(QFileInfo(name).absoluteFilePath(), 3);
+}
+
+bool TMainForm::ListenForOpenRequests(const QString& name)
+{
+    delete m_openRequests;
+    auto* server = new TOpenRequestServer(
+        [this](const QString& macro) {
+            platform::qt::RunGuarded(this, [this, macro] { OpenGraphicExecuteMacro(macro); });
+        },
+        this);
+    m_openRequests = server;
+    return server->Listen(name);
+}
+
+void TMainForm::OpenGraphicExecuteMacro(const QString& macro)
+{
+    m_plugins->ClearFailureMarks();
+    for (const std::string& name : MacroFileNames(macro.toStdString()))
+        OpenNamed(QString::fromStdString(name));
+    // The user asked for these files from outside: show them.
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
 }
 
 void TMainForm::OpenDroppedFiles(const QStringList& files)

@@ -1,7 +1,10 @@
 // The program as a process: one instance at a time, and a picture of its window.
+#include "platform/bitmap.h"
 #include "support/temp_dir.h"
 
 #include <QElapsedTimer>
+#include <QColor>
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -14,7 +17,8 @@ namespace {
 
 class ProgramTest : public ::testing::Test {
 protected:
-    QProcess* Start(QStringList arguments = {}, const QString& screenshot = {})
+    QProcess* Start(QStringList arguments = {}, const QString& screenshot = {},
+        const QString& program = QStringLiteral(VTL_BINARY_DIR "/src/vtl"))
     {
         auto* p = new QProcess;
         m_processes.emplace_back(p);
@@ -27,7 +31,8 @@ protected:
         if (!screenshot.isEmpty())
             env.insert("VTL_SCREENSHOT", screenshot);
         p->setProcessEnvironment(env);
-        p->start(QStringLiteral(VTL_BINARY_DIR "/src/vtl"), arguments);
+        p->setWorkingDirectory(QString::fromStdString(m_home.Path().string()));
+        p->start(program, arguments);
         EXPECT_TRUE(p->waitForStarted(5000));
         return p;
     }
@@ -81,4 +86,37 @@ TEST_F(ProgramTest, SecondStartEndsAtOnceAndAKilledFirstLeavesNoLock)
     EXPECT_GE(picture.width(), 200);
     // The settings were written on the way out.
     EXPECT_TRUE(std::filesystem::exists(m_home / "HKEY_CURRENT_USER.reg"));
+}
+
+TEST_F(ProgramTest, VtlOpenStartsTheProgramAndHandsItTheFile)
+{
+    // A picture of one colour that nothing else on the screen has.
+    vtl::platform::TBitmap picture(40, 30, vtl::platform::TPixelFormat::pf24bit);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            picture.SetPixel(x, y, vtl::platform::Rgb(12, 200, 34));
+    std::filesystem::create_directories(m_home / "a folder");
+    picture.SaveToFile(m_home / "a folder" / "one colour.bmp");
+
+    // Named relative to vtl-open's working folder: the program, started in the home folder, gets
+    // the full path.
+    const QString shot = QString::fromStdString((m_home / "shot.png").string());
+    QProcess* open = Start({ QStringLiteral("a folder/one colour.bmp") }, shot,
+        QStringLiteral(VTL_BINARY_DIR "/src/vtl-open"));
+    ASSERT_TRUE(open->waitForFinished(25000));
+    EXPECT_EQ(open->exitCode(), 0) << open->readAllStandardError().toStdString();
+
+    // The program started by vtl-open saves its window and ends by itself.
+    QElapsedTimer t;
+    t.start();
+    while (!std::filesystem::exists(m_home / "shot.png") && t.elapsed() < 20000)
+        QThread::msleep(50);
+    QThread::msleep(300);
+    QImage screen(shot);
+    ASSERT_FALSE(screen.isNull()) << "vtl was not started or wrote no picture of its window";
+    int found = 0;
+    for (int y = 0; y < screen.height(); ++y)
+        for (int x = 0; x < screen.width(); ++x)
+            found += screen.pixelColor(x, y) == QColor(12, 200, 34);
+    EXPECT_GE(found, 40 * 30) << "the picture is not shown";
 }
