@@ -15,6 +15,7 @@
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/screens.h"
 #include "processing/palette_file.h"
+#include "shell/ui/spi_reg_dialog.h"
 
 #include <QActionGroup>
 #include <QDragEnterEvent>
@@ -283,7 +284,10 @@ void TMainForm::Option1Click()
     m_plugins->SetRows(dialog.Rows());
 }
 void TMainForm::Filter1Click() { processing::ui::OpenUserFilterDialog(*this); }
-void TMainForm::KanrenClick() { }
+void TMainForm::KanrenClick()
+{
+    shell::ui::ShowAssociationDialog(this, WorkArea(), m_plugins->Lines());
+}
 void TMainForm::SaveBtnClick()
 {
     if (auto* document = dynamic_cast<SettingFileDocument*>(m_mdiArea->activeSubWindow()))

@@ -14,6 +14,8 @@
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
+#include <QListWidget>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 using vtl::app::ui::TAboutBox;
@@ -319,4 +321,25 @@ TEST_F(MainFormTest, PasteNeedsAChildWindowAndAPicture)
     QCoreApplication::processEvents();
     form.UpdatePasteState();
     EXPECT_FALSE(form.Item("PasteBtn")->isEnabled());
+}
+
+TEST_F(MainFormTest, AssociationsAreSetFromTheViewMenu)
+{
+    DialogGuard guard;
+    guard.dialogs->dialogAnswers.push_back([](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), Text("レジストリ設定"));
+        auto* list = dialog.findChild<QListWidget*>("CheckListBox1");
+        EXPECT_NE(list, nullptr);
+        if (list && list->count() > 0 && list->item(0)->text() == QStringLiteral(".bmp"))
+            list->item(0)->setCheckState(Qt::Checked);
+        dialog.findChild<QPushButton*>("Button1")->click();
+        return dialog.result();
+    });
+    TMainForm form({});
+    form.Item("Kanren")->trigger();
+    EXPECT_EQ(guard.dialogs->dialogsShown, (std::vector<QString> { "SpiRegDlg" }));
+    // 設定 wrote the association into the registry's files.
+    vtl::platform::Registry reg(m_dir.Path());
+    EXPECT_EQ(reg.ReadString(RegistryRoot::ClassesRoot, ".bmp", ""), "vtl.bmp");
+    EXPECT_EQ(reg.ReadString(RegistryRoot::LocalMachine, "SOFTWARE\\Tamsol\\vtl", "shell"), ".bmp");
 }
