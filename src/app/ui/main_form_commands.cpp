@@ -217,7 +217,7 @@ void TMainForm::SaveSettingFile()
 {
     std::vector<SettingEntry> entries;
     for (QMdiSubWindow* window : Children()) {
-        auto* document = dynamic_cast<SettingFileDocument*>(window->widget());
+        auto* document = dynamic_cast<SettingFileDocument*>(window);
         if (!document)
             continue; // the thumbnail browser and archive windows are not saved
         if (document->Modified()) {

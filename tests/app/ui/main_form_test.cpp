@@ -1,5 +1,7 @@
+#include "app/setting_file.h"
 #include "app/ui/about_box.h"
 #include "app/ui/main_form.h"
+#include "platform/bitmap.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 
@@ -342,4 +344,37 @@ TEST_F(MainFormTest, AssociationsAreSetFromTheViewMenu)
     vtl::platform::Registry reg(m_dir.Path());
     EXPECT_EQ(reg.ReadString(RegistryRoot::ClassesRoot, ".bmp", ""), "vtl.bmp");
     EXPECT_EQ(reg.ReadString(RegistryRoot::LocalMachine, "SOFTWARE\\Tamsol\\vtl", "shell"), ".bmp");
+}
+
+TEST_F(MainFormTest, SettingFileListsTheOpenDocumentsAndRestoresThem)
+{
+    DialogGuard guard;
+    TempDir files;
+    for (const char* name : { "one.bmp", "two.bmp" }) {
+        vtl::platform::TBitmap picture(6, 4, vtl::platform::TPixelFormat::pf24bit);
+        picture.SaveToFile(files / name);
+    }
+    const QString setting = QString::fromStdString((files / "pair.vtl").string());
+    {
+        TMainForm form({});
+        form.resize(800, 600);
+        form.show();
+        form.OpenFile(QString::fromStdString((files / "one.bmp").string()), 5);
+        form.OpenFile(QString::fromStdString((files / "two.bmp").string()), 3);
+        guard.dialogs->saveAnswers.push_back(setting);
+        form.SaveSettingFile();
+        form.MdiArea()->closeAllSubWindows();
+    }
+    const auto entries = vtl::app::ParseSettingFile(ReadFile(files / "pair.vtl"));
+    ASSERT_TRUE(entries.has_value());
+    ASSERT_EQ(entries->size(), 2u);
+    EXPECT_EQ((*entries)[0].path, (files / "one.bmp").string());
+    EXPECT_EQ((*entries)[0].zoomIndex, 5);
+    EXPECT_EQ((*entries)[1].zoomIndex, 3);
+
+    TMainForm form({});
+    form.LoadSettingFile(setting);
+    ASSERT_EQ(form.Children().size(), 2);
+    EXPECT_EQ(form.Children()[0]->windowTitle(), QStringLiteral("one.bmp"));
+    form.MdiArea()->closeAllSubWindows();
 }
