@@ -3,6 +3,7 @@
 #include "app/ui/main_form.h"
 #include "document/ui/mdi_child.h"
 #include "browse/thumb_cache.h"
+#include "browse/ui/arc_form.h"
 #include "input/help_graphic.h"
 #include "input/picture_loader.h"
 #include "render/help_graphic_render.h"
@@ -48,10 +49,26 @@ QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
         main.Item(QStringLiteral("BackBtn"))->setEnabled(true);
     platform::qt::WaitCursor wait;
     TMDIChild* child = nullptr;
+    QMdiSubWindow* archive = nullptr;
     const QFileInfo info(fileName);
-    if (!info.exists()) {
+    // An archive with a cache file beside it opens from the cache, without any plug-in; when
+    // the cache can't be used the file goes through the type dispatch (no help-graphic test).
+    const bool archiveCache
+        = info.exists() && QFileInfo::exists(fileName + QString::fromUtf8(browse::kCacheExtension));
+    // A cache whose numbers don't read is reported, and the open ends there.
+    bool cacheBroken = false;
+    if (archiveCache) {
+        cacheBroken = true;
+        platform::qt::RunGuarded(&main, [&] {
+            archive = browse::ui::TArcForm::OpenArchiveCache(main, info.absoluteFilePath());
+            cacheBroken = false;
+        });
+    }
+    if (archive || cacheBroken) {
+        // built from the cache, or reported
+    } else if (!info.exists()) {
         child = MakeDocument(main, fileName);
-    } else if (info.suffix().toLower() == QStringLiteral("shg")) {
+    } else if (!archiveCache && info.suffix().toLower() == QStringLiteral("shg")) {
         child = MakeDocument(main, info.absoluteFilePath());
         try {
             render::TMetafilePlayer player;
@@ -88,8 +105,15 @@ QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
             case input::FileOpenOutcome::Failed:
                 platform::qt::ShowError(&main, QString::fromStdString(result.message));
                 break;
+            case input::FileOpenOutcome::NoPlugin:
+                // No picture decoder claims the file: the archive plug-ins may list it into an
+                // archive window (which sets the main caption and lays out its grid).
+                platform::qt::RunGuarded(&main, [&] {
+                    archive = browse::ui::TArcForm::ListArchive(main, info.absoluteFilePath());
+                });
+                break;
             default:
-                break; // thumbnail caches and archives open through their own windows
+                break;
             }
         }
     }
@@ -102,7 +126,7 @@ QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
         }
     }
     main.UpdatePasteState();
-    return child;
+    return child ? child : archive;
 }
 
 QMdiSubWindow* NewDocumentFromBuffer(
