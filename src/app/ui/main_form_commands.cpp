@@ -7,6 +7,7 @@
 #include "app/ui/about_box.h"
 #include "app/ui/image_lists.h"
 #include "app/ui/open_request_server.h"
+#include "browse/ui/flist_form.h"
 #include "document/ui/mdi_child.h"
 #include "input/ui/loading_pipeline.h"
 #include "input/ui/option_dialog.h"
@@ -258,8 +259,28 @@ void TMainForm::SaveSettingFile()
 // options, the thumbnail browser and the scanner, which connect here as they are built.
 void TMainForm::ScanImageExecute() { }
 void TMainForm::SelectDeviceExecute() { }
-void TMainForm::SumBtnClick() { }
-void TMainForm::SumMenuClick() { }
+void TMainForm::SumBtnClick() { SumMenuClick(); }
+void TMainForm::SumMenuClick()
+{
+    auto* browser = qobject_cast<QMdiSubWindow*>(thumbnailBrowser.data());
+    if (!browser) {
+        browse::ui::TFlistForm::Create(*this);
+        return;
+    }
+    // Closing the browser unchecks the frame's command and releases its button.
+    browser->close();
+    QMdiSubWindow* active = m_mdiArea->activeSubWindow();
+    if (!active || active == browser)
+        return;
+    if (auto* sum = active->findChild<QAction*>(QStringLiteral("SumMenu")))
+        sum->setChecked(false);
+    if (dynamic_cast<document::ui::TMDIChild*>(active) && navigationSource == 0) {
+        Item("LeftBtn")->setEnabled(false);
+        Item("RightBtn")->setEnabled(false);
+        Item("playBtn")->setChecked(false);
+        Item("playBtn")->setEnabled(false);
+    }
+}
 void TMainForm::Option1Click()
 {
     input::ui::TOptionDlg dialog(m_settings, m_plugins->Rows(), m_plugins->Folders(), this);

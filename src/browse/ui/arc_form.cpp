@@ -13,13 +13,10 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
-#include <QPainter>
 #include <QPointer>
-#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <filesystem>
 #include <memory>
@@ -56,31 +53,6 @@ namespace {
         if (QAction* a = main.Item(U(name)))
             a->setEnabled(enabled);
     }
-
-    // Draws a cell: the selection colour or white, and the thumbnail unscaled at +2, +2.
-    class CellPainter : public QStyledItemDelegate {
-    public:
-        explicit CellPainter(TArcForm& form)
-            : QStyledItemDelegate(&form)
-            , m_form(form)
-        {
-        }
-        void paint(QPainter* painter, const QStyleOptionViewItem& option,
-            const QModelIndex& index) const override
-        {
-            const bool selected = option.state & QStyle::State_Selected;
-            painter->fillRect(option.rect,
-                selected ? option.palette.color(QPalette::Active, QPalette::Highlight)
-                         : QColor(Qt::white));
-            const int n = index.column() + index.row() * m_form.DrawGrid1()->columnCount();
-            const QImage image = m_form.Thumbnail(n);
-            if (!image.isNull())
-                painter->drawImage(option.rect.topLeft() + QPoint(2, 2), image);
-        }
-
-    private:
-        TArcForm& m_form;
-    };
 
     // The small window that shows each thumbnail while an archive is listed.
     class TArcvDlg : public QDialog {
@@ -121,27 +93,7 @@ TArcForm::TArcForm(TMainForm& main, const QString& archivePath)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(app::ui::ApplicationIcon());
     setWindowTitle(QFileInfo(archivePath).fileName());
-    m_grid = new QTableWidget(this);
-    m_grid->setObjectName(QStringLiteral("DrawGrid1"));
-    m_grid->horizontalHeader()->hide();
-    m_grid->verticalHeader()->hide();
-    m_grid->setShowGrid(true);
-    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_grid->setSelectionBehavior(QAbstractItemView::SelectItems);
-    m_grid->setItemDelegate(new CellPainter(*this));
-    // A cell of W + 4 x H + 4 inside its grid lines: Qt counts the line into the section.
-    const ThumbSize pitch = CellPitch(m_store.Size());
-    m_grid->horizontalHeader()->setMinimumSectionSize(1);
-    m_grid->verticalHeader()->setMinimumSectionSize(1);
-    m_grid->horizontalHeader()->setDefaultSectionSize(pitch.width);
-    m_grid->verticalHeader()->setDefaultSectionSize(pitch.height);
-    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_grid->setColumnCount(1);
-    m_grid->setRowCount(1);
-    m_grid->setCurrentCell(0, 0);
-    m_grid->viewport()->installEventFilter(this);
+    m_grid = new ThumbGrid(m_store.Size(), this);
     setWidget(m_grid);
     resize(413, 240);
     connect(m_grid, &QTableWidget::currentCellChanged, this,
@@ -289,8 +241,7 @@ TArcForm* TArcForm::ListArchive(TMainForm& main, const QString& archivePath)
         || int(members.size()) != form->m_store.Count())
         return nullptr;
     form->m_members = std::move(members);
-    for (int i = 0; i < form->m_store.Count(); ++i)
-        form->AppendThumbnailImage(i);
+    form->m_grid->ShowStore(form->m_store);
     TArcForm* window = form.release();
     window->ShowInFrame();
     return window;
@@ -317,72 +268,23 @@ TArcForm* TArcForm::OpenArchiveCache(TMainForm& main, const QString& archivePath
         form->m_store.Clear();
     }
     form->m_members = std::move(*members);
-    for (int i = 0; i < form->m_store.Count(); ++i)
-        form->AppendThumbnailImage(i);
+    form->m_grid->ShowStore(form->m_store);
     TArcForm* window = form.release();
     window->ShowInFrame();
     return window;
 }
 
-void TArcForm::AppendThumbnailImage(int index)
-{
-    platform::TBitmap cell(m_store.Width(), m_store.Height(), platform::TPixelFormat::pf24bit);
-    m_store.Draw(cell.Canvas(), 0, 0, index);
-    m_images.push_back(render::DisplayImage(cell).copy());
-}
-
-QImage TArcForm::Thumbnail(int index) const
-{
-    return index >= 0 && index < int(m_images.size()) ? m_images[size_t(index)] : QImage();
-}
+QImage TArcForm::Thumbnail(int index) const { return m_grid->Thumbnail(index); }
 
 // ---- the grid ----
 
-void TArcForm::LayoutGrid()
-{
-    if (m_layingOut)
-        return;
-    m_layingOut = true;
-    const int row = std::max(m_grid->currentRow(), 0);
-    const int column = std::max(m_grid->currentColumn(), 0);
-    const int pitch = CellPitch(m_store.Size()).width;
-    int columns = std::max((m_grid->viewport()->width() - 1) / pitch, 1);
-    int rows = 1;
-    const int count = m_store.Count();
-    if (count == 0) {
-        columns = 1;
-    } else if (columns < count) {
-        rows = (count - 1) / columns + 1;
-    } else {
-        columns = count;
-    }
-    {
-        const QSignalBlocker quiet(m_grid);
-        m_grid->setColumnCount(columns);
-        m_grid->setRowCount(rows);
-        m_grid->setCurrentCell(std::min(row, rows - 1), std::min(column, columns - 1));
-    }
-    m_grid->viewport()->update();
-    m_layingOut = false;
-}
+void TArcForm::LayoutGrid() { m_grid->LayoutGrid(); }
 
-bool TArcForm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_grid->viewport() && event->type() == QEvent::Resize)
-        LayoutGrid();
-    return QMdiSubWindow::eventFilter(watched, event);
-}
-
-int TArcForm::SelectedIndex() const
-{
-    return std::max(m_grid->currentColumn(), 0)
-        + std::max(m_grid->currentRow(), 0) * m_grid->columnCount();
-}
+int TArcForm::SelectedIndex() const { return m_grid->SelectedIndex(); }
 
 void TArcForm::SelectIndex(int index)
 {
-    const int columns = std::max(m_grid->columnCount(), 1);
-    m_grid->setCurrentCell(index / columns, index % columns);
+    m_grid->SetSelectedIndex(index);
     DrawGrid1Click();
 }
 
@@ -490,7 +392,7 @@ void TArcForm::Delete1Click()
     if (!HoldsThumbnail(index))
         return;
     m_members.erase(m_members.begin() + index);
-    m_images.erase(m_images.begin() + index);
+    m_grid->RemoveThumbnail(index);
     m_store.Delete(index);
     LayoutGrid();
     DrawGrid1Click();

@@ -5,13 +5,13 @@
 
 #include "app/ui/main_form.h"
 #include "browse/sum_img.h"
+#include "browse/ui/thumb_grid.h"
 #include "input/archive_access.h"
 
 #include <QImage>
 #include <QMdiSubWindow>
 #include <vector>
 
-class QTableWidget;
 
 namespace vtl::document::ui {
 class TMDIChild;
@@ -47,7 +47,7 @@ public:
     QString SaveFolder;
     int OpenIndex = 0;
 
-    QTableWidget* DrawGrid1() const { return m_grid; }
+    ThumbGrid* DrawGrid1() const { return m_grid; }
     QAction* Item(const QString& name) const;
     // The index of the selected cell (column + row x columns).
     int SelectedIndex() const;
@@ -74,7 +74,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildMenus();
@@ -84,18 +83,15 @@ private:
     void ShowMember(document::ui::TMDIChild& document, const input::ArchiveMember& member);
     // The picture of a member decoded in full, or false (a broken plug-in's message is shown).
     bool DecodeMember(const input::ArchiveMember& member, platform::TBitmap& picture);
-    void AppendThumbnailImage(int index);
     // Puts the window into the frame with its grid laid out and the main caption set.
     void ShowInFrame();
 
     app::ui::TMainForm& m_main;
     TSumImg m_store;
     std::vector<input::ArchiveMember> m_members;
-    std::vector<QImage> m_images; // the store's thumbnails, ready to draw
-    QTableWidget* m_grid = nullptr;
+    ThumbGrid* m_grid = nullptr;
     QList<QMenu*> m_menus;
     QMap<QString, QAction*> m_items;
-    bool m_layingOut = false;
 };
 
 } // namespace vtl::browse::ui
