@@ -3,7 +3,9 @@
 #include "app/ui/image_lists.h"
 #include "browse/thumb_cache.h"
 #include "browse/thumb_size.h"
+#include "browse/ui/child_menus.h"
 #include "document/ui/mdi_child.h"
+#include "input/ui/loading_pipeline.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/wait_cursor.h"
 #include "render/qimage_bridge.h"
@@ -33,17 +35,6 @@ namespace {
     std::filesystem::path FsPath(const QString& name)
     {
         return std::filesystem::path(name.toStdString());
-    }
-
-    input::DecodeContext Context(TMainForm& main)
-    {
-        input::DecodeContext context
-            = input::DecodeContext::FromEnvironment(main.AppSettings().sumSize);
-        context.paletteDisplay = main.PaletteDisplayFlag();
-        context.status = [&main](const std::string& text) {
-            main.SetStatusText(QString::fromStdString(text));
-        };
-        return context;
     }
 
     ThumbSize CurrentSize(TMainForm& main) { return ThumbSizeOfIndex(main.AppSettings().sumSize); }
@@ -122,43 +113,17 @@ QAction* TArcForm::Item(const QString& name) const { return m_items.value(name, 
 
 void TArcForm::BuildMenus()
 {
-    auto menu = [&](const char* name, const char* caption) {
-        auto* m = new QMenu(U(caption), this);
-        m->setObjectName(U(name));
-        m->menuAction()->setObjectName(U(name));
-        m_items.insert(U(name), m->menuAction());
-        connect(m, &QMenu::aboutToHide, this, [this] { m_main.SetStatusText(QString()); });
-        m_menus << m;
-        return m;
-    };
+    ChildMenuBuilder build(*this, m_main, m_menus, m_items);
+    auto menu = [&](const char* name, const char* caption) { return build.Menu(name, caption); };
     auto item = [&](QMenu* m, const char* name, const char* caption, const char* hint,
                     void (TArcForm::*handler)()) {
-        QAction* a = m->addAction(U(caption));
-        a->setObjectName(U(name));
-        a->setStatusTip(U(hint));
-        m_items.insert(U(name), a);
-        if (handler)
-            connect(a, &QAction::triggered, this,
-                platform::qt::Guarded(this, [this, handler] { (this->*handler)(); }));
-        return a;
+        return build.Item(m, name, caption, hint,
+            handler ? std::function<void()>([this, handler] { (this->*handler)(); })
+                    : std::function<void()>());
     };
-    // An item that runs the frame's command, with the frame item's hint and image.
     auto forward = [&](QMenu* m, const char* name, const char* caption, const char* frameName,
                        void (TMainForm::*handler)()) {
-        QAction* a = m->addAction(U(caption));
-        a->setObjectName(U(name));
-        if (QAction* frameItem = m_main.Item(U(frameName))) {
-            a->setStatusTip(frameItem->statusTip());
-            a->setIcon(frameItem->icon());
-            if (caption[0] == '\0')
-                a->setText(frameItem->text());
-        }
-        TMainForm* frame = &m_main;
-        if (handler)
-            connect(a, &QAction::triggered, frame,
-                platform::qt::Guarded(frame, [frame, handler] { (frame->*handler)(); }));
-        m_items.insert(U(name), a);
-        return a;
+        return build.Forward(m, name, caption, frameName, handler);
     };
 
     QMenu* file = menu("File1", "ファイル(&F)");
@@ -231,8 +196,8 @@ TArcForm* TArcForm::ListArchive(TMainForm& main, const QString& archivePath)
             QCoreApplication::processEvents();
             return taken;
         };
-        result
-            = input::ListArchive(main.Plugins(), FsPath(archivePath), Context(main), sink, members);
+        result = input::ListArchive(main.Plugins(), FsPath(archivePath),
+            input::ui::FrameDecodeContext(main), sink, members);
     }
     main.SetStatusText(QString());
     if (result.outcome == input::ArchiveOutcome::Broken)
@@ -323,7 +288,7 @@ bool TArcForm::DecodeMember(const input::ArchiveMember& member, platform::TBitma
         return false;
     document::TDIB dib;
     const auto result = input::OpenMember(m_main.Plugins(), FsPath(ArchivePath), member.name,
-        member.size, member.position, dib, Context(m_main));
+        member.size, member.position, dib, input::ui::FrameDecodeContext(m_main));
     if (result.outcome == input::ArchiveOutcome::Broken)
         platform::qt::ShowError(&m_main, QString::fromStdString(result.message));
     if (result.outcome != input::ArchiveOutcome::Done)

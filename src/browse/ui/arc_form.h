@@ -12,7 +12,6 @@
 #include <QMdiSubWindow>
 #include <vector>
 
-
 namespace vtl::document::ui {
 class TMDIChild;
 }

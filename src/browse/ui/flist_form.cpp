@@ -1,6 +1,7 @@
 #include "browse/ui/flist_form.h"
 
 #include "app/ui/image_lists.h"
+#include "browse/ui/child_menus.h"
 #include "document/ui/mdi_child.h"
 #include "input/picture_loader.h"
 #include "input/ui/loading_pipeline.h"
@@ -37,17 +38,6 @@ namespace {
 
     const char* const kDesktop = "ﾃﾞｽｸﾄｯﾌﾟ";
     const char* const kNewFolder = "新しいフォルダ";
-
-    input::DecodeContext Context(TMainForm& main)
-    {
-        input::DecodeContext context
-            = input::DecodeContext::FromEnvironment(main.AppSettings().sumSize);
-        context.paletteDisplay = main.PaletteDisplayFlag();
-        context.status = [&main](const std::string& text) {
-            main.SetStatusText(QString::fromStdString(text));
-        };
-        return context;
-    }
 
     void Enable(TMainForm& main, const char* name, bool enabled)
     {
@@ -116,9 +106,11 @@ namespace {
         hooks.findEntry = [frame](std::string_view name) {
             return frame->Plugins().PictureExtensions().FindEntry(std::string(name), 0);
         };
-        hooks.decodeByPlugin = [frame](platform::TBitmap& bitmap, const std::filesystem::path& file) {
-            return input::DecodeFileByPlugin(frame->Plugins(), bitmap, file, true, Context(*frame));
-        };
+        hooks.decodeByPlugin
+            = [frame](platform::TBitmap& bitmap, const std::filesystem::path& file) {
+                  return input::DecodeFileByPlugin(
+                      frame->Plugins(), bitmap, file, true, input::ui::FrameDecodeContext(*frame));
+              };
         return hooks;
     }
 }
@@ -223,42 +215,17 @@ QAction* TFlistForm::Item(const QString& name) const { return m_items.value(name
 
 void TFlistForm::BuildMenus()
 {
-    auto menu = [&](const char* name, const char* caption) {
-        auto* m = new QMenu(U(caption), this);
-        m->setObjectName(U(name));
-        m->menuAction()->setObjectName(U(name));
-        m_items.insert(U(name), m->menuAction());
-        connect(m, &QMenu::aboutToHide, this, [this] { m_main.SetStatusText(QString()); });
-        m_menus << m;
-        return m;
-    };
+    ChildMenuBuilder build(*this, m_main, m_menus, m_items);
+    auto menu = [&](const char* name, const char* caption) { return build.Menu(name, caption); };
     auto item = [&](QMenu* m, const char* name, const char* caption, const char* hint,
                     void (TFlistForm::*handler)()) {
-        QAction* a = m->addAction(U(caption));
-        a->setObjectName(U(name));
-        a->setStatusTip(U(hint));
-        m_items.insert(U(name), a);
-        if (handler)
-            connect(a, &QAction::triggered, this,
-                platform::qt::Guarded(this, [this, handler] { (this->*handler)(); }));
-        return a;
+        return build.Item(m, name, caption, hint,
+            handler ? std::function<void()>([this, handler] { (this->*handler)(); })
+                    : std::function<void()>());
     };
-    // An item that runs the frame's command, with the frame item's hint and image.
     auto forward = [&](QMenu* m, const char* name, const char* caption, const char* frameName,
                        void (TMainForm::*handler)()) {
-        QAction* a = m->addAction(U(caption));
-        a->setObjectName(U(name));
-        if (QAction* frameItem = m_main.Item(U(frameName))) {
-            a->setStatusTip(frameItem->statusTip());
-            a->setIcon(frameItem->icon());
-            if (caption[0] == '\0')
-                a->setText(frameItem->text());
-        }
-        TMainForm* frame = &m_main;
-        connect(a, &QAction::triggered, frame,
-            platform::qt::Guarded(frame, [frame, handler] { (frame->*handler)(); }));
-        m_items.insert(U(name), a);
-        return a;
+        return build.Forward(m, name, caption, frameName, handler);
     };
 
     QMenu* file = menu("File1", "ファイル(&F)");
@@ -279,8 +246,8 @@ void TFlistForm::BuildMenus()
     forward(file, "FileExitItem", "終了(&X)", "FileExitItem", &TMainForm::FileExitItemClick);
 
     QMenu* edit = menu("Edit1", "編集(&E)");
-    QAction* del = item(edit, "Delete1", "削除(&D)", "選択したファイルを削除します。",
-        &TFlistForm::Delete1Click);
+    QAction* del = item(
+        edit, "Delete1", "削除(&D)", "選択したファイルを削除します。", &TFlistForm::Delete1Click);
     del->setShortcut(QKeySequence(Qt::Key_Delete));
     del->setIcon(app::ui::ToolImage(2));
     del->setEnabled(false);
@@ -314,8 +281,7 @@ void TFlistForm::BuildPopup()
         const QString path = SelectedPath();
         const bool below = current.isValid() && current.parent().isValid();
         create->setEnabled(!path.isEmpty() && QFileInfo(path).isDir());
-        remove->setEnabled(
-            below && QFileInfo(m_model->filePath(current.parent())).isWritable());
+        remove->setEnabled(below && QFileInfo(m_model->filePath(current.parent())).isWritable());
         rename->setEnabled(below && (m_model->flags(current) & Qt::ItemIsEditable));
     });
     connect(m_popup, &QMenu::aboutToHide, this, [this] { m_main.SetStatusText(QString()); });
@@ -452,8 +418,8 @@ void TFlistForm::ShowFile(TMDIChild& document, const QString& file)
     platform::TBitmap picture;
     input::FileOpenResult result;
     try {
-        result = input::OpenPictureFile(
-            m_main.Plugins(), std::filesystem::path(file.toStdString()), picture, Context(m_main));
+        result = input::OpenPictureFile(m_main.Plugins(), std::filesystem::path(file.toStdString()),
+            picture, input::ui::FrameDecodeContext(m_main));
     } catch (const std::exception& e) {
         platform::qt::ShowError(&m_main, QString::fromUtf8(e.what()));
         return;
@@ -629,8 +595,8 @@ void TFlistForm::StartDrag()
 
 void TFlistForm::FormActivate()
 {
-    for (const char* name : { "CopyBtn", "PasteBtn", "SaveBtn", "PrintBtn", "UndoBtn",
-             "CloseBtn", "RCopyBtn", "MojiBtn", "LineBtn", "LeftBtn", "RightBtn", "playBtn" })
+    for (const char* name : { "CopyBtn", "PasteBtn", "SaveBtn", "PrintBtn", "UndoBtn", "CloseBtn",
+             "RCopyBtn", "MojiBtn", "LineBtn", "LeftBtn", "RightBtn", "playBtn" })
         Enable(m_main, name, false);
     Check(m_main, "playBtn", false);
     m_main.RateBox()->setEnabled(false);

@@ -31,16 +31,16 @@ namespace {
         return child;
     }
 
-    input::DecodeContext Context(TMainForm& main)
-    {
-        input::DecodeContext context
-            = input::DecodeContext::FromEnvironment(main.AppSettings().sumSize);
-        context.paletteDisplay = main.PaletteDisplayFlag();
-        context.status = [&main](const std::string& text) {
-            main.SetStatusText(QString::fromStdString(text));
-        };
-        return context;
-    }
+}
+
+input::DecodeContext FrameDecodeContext(TMainForm& main)
+{
+    input::DecodeContext context = input::DecodeContext::FromEnvironment(main.AppSettings().sumSize);
+    context.paletteDisplay = main.PaletteDisplayFlag();
+    context.status = [&main](const std::string& text) {
+        main.SetStatusText(QString::fromStdString(text));
+    };
+    return context;
 }
 
 QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
@@ -83,7 +83,7 @@ QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
         platform::TBitmap picture;
         input::FileOpenResult result;
         try {
-            result = input::OpenPictureFile(main.Plugins(), path, picture, Context(main));
+            result = input::OpenPictureFile(main.Plugins(), path, picture, FrameDecodeContext(main));
         } catch (const std::exception& e) {
             child = MakeDocument(main, info.absoluteFilePath());
             platform::qt::ShowError(&main, QString::fromUtf8(e.what()));

@@ -2,6 +2,7 @@
 // The window side of opening pictures: document windows made, filled and set up from files and
 // from pictures made in memory.
 
+#include "input/picture_loader.h"
 #include "platform/bitmap.h"
 
 #include <QString>
@@ -13,6 +14,9 @@ class TMainForm;
 }
 
 namespace vtl::input::ui {
+
+// How the frame's windows decode: the thumbnail size, the palette display and the status panel.
+input::DecodeContext FrameDecodeContext(app::ui::TMainForm& main);
 
 // Open file: a new document (or archive) window for `fileName` at `zoomIndex`, or nullptr when
 // nothing claims the file. A name that doesn't exist gives an empty document with that name.
