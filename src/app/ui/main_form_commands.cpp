@@ -11,6 +11,7 @@
 #include "document/ui/mdi_child.h"
 #include "input/ui/loading_pipeline.h"
 #include "input/ui/option_dialog.h"
+#include "input/ui/twain_commands.h"
 #include "platform/environment.h"
 #include "platform/qt/clipboard.h"
 #include "platform/qt/dialog_service.h"
@@ -257,8 +258,8 @@ void TMainForm::SaveSettingFile()
 
 // The commands below are carried out by the document window, the loading pipeline, the plug-in
 // options, the thumbnail browser and the scanner, which connect here as they are built.
-void TMainForm::ScanImageExecute() { }
-void TMainForm::SelectDeviceExecute() { }
+void TMainForm::ScanImageExecute() { input::ui::ScanImage(*this); }
+void TMainForm::SelectDeviceExecute() { input::ui::SelectDevice(*this); }
 void TMainForm::SumBtnClick() { SumMenuClick(); }
 void TMainForm::SumMenuClick()
 {

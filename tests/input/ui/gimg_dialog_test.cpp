@@ -1,0 +1,149 @@
+#include "app/ui/main_form.h"
+#include "input/ui/gimg_dialog.h"
+#include "input/ui/twain_commands.h"
+#include "input/sane_backend_pin.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_dir.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using vtl::app::ui::TMainForm;
+using vtl::input::ui::TGImgDlg;
+using vtl::testing::DialogGuard;
+using vtl::testing::TempDir;
+
+namespace {
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+class GImgDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("VTL_REGISTRY_DIR", QByteArray::fromStdString(m_dir.Path().string()));
+        m_form = std::make_unique<TMainForm>(QStringList {});
+    }
+    void TearDown() override
+    {
+        m_form.reset();
+        qunsetenv("VTL_REGISTRY_DIR");
+        qunsetenv("VTL_TWAIN_DSM");
+        vtl::input::ui::SetFolderChooser({});
+    }
+    TempDir m_dir;
+    DialogGuard m_guard;
+    std::unique_ptr<TMainForm> m_form;
+};
+
+} // namespace
+
+TEST_F(GImgDialogTest, RefusesMissingFolderAndStoresTheValues)
+{
+    vtl::app::Settings settings;
+    settings.twainDir = (m_dir.Path() / "nowhere").string();
+    settings.twainName = "img";
+    settings.twainMode = 3;
+    TGImgDlg dialog(settings);
+    EXPECT_EQ(dialog.windowTitle(), U("イメージの保存"));
+    EXPECT_EQ(dialog.FoEdit()->text(), QString::fromStdString(settings.twainDir));
+    EXPECT_EQ(dialog.FnEdit()->text(), "img");
+    ASSERT_EQ(dialog.SvBox()->count(), 5);
+    EXPECT_EQ(dialog.SvBox()->itemText(1), U("BITMAP(≦256色)"));
+    EXPECT_EQ(dialog.SvBox()->currentIndex(), 3);
+
+    m_guard.dialogs->messageAnswers.push_back(vtl::platform::qt::MsgResult::Ok);
+    dialog.OkClick();
+    ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+    EXPECT_EQ(m_guard.dialogs->messages[0].text, U("フォルダが存在しません。"));
+    EXPECT_EQ(m_guard.dialogs->messages[0].title, "vtl");
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+
+    // The folder button fills the folder box; it starts without the trailing separator.
+    const QString chosen = QString::fromStdString(m_dir.Path().string());
+    QString started;
+    vtl::input::ui::SetFolderChooser([&](QWidget*, const QString&, const QString& folder) {
+        started = folder;
+        return std::optional<QString>(chosen);
+    });
+    dialog.FoEdit()->setText(chosen + "/");
+    dialog.SpeedButton1()->click();
+    EXPECT_EQ(started, chosen);
+    EXPECT_EQ(dialog.FoEdit()->text(), chosen);
+
+    dialog.FnEdit()->setText("page");
+    dialog.SvBox()->setCurrentIndex(4);
+    dialog.OkClick();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.BasePath(), chosen + "/page");
+    dialog.ApplyTo(settings);
+    EXPECT_EQ(settings.twainDir, m_dir.Path().string());
+    EXPECT_EQ(settings.twainName, "page");
+    EXPECT_EQ(settings.twainMode, 4);
+}
+
+TEST_F(GImgDialogTest, ScanWithoutManagerWarns)
+{
+    qputenv("VTL_TWAIN_DSM", QByteArray::fromStdString((m_dir.Path() / "none.so").string()));
+    m_form->AppSettings().twainSave = false;
+    m_guard.dialogs->messageAnswers.push_back(vtl::platform::qt::MsgResult::Ok);
+    m_form->ScanImageExecute();
+    ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+    EXPECT_EQ(m_guard.dialogs->messages[0].text, U("TWAIN はインストールされていません。"));
+
+    // With the file option, cancelling the save dialog stops before the manager is looked for.
+    m_form->AppSettings().twainSave = true;
+    m_guard.dialogs->dialogAnswers.push_back([](QDialog&) { return int(QDialog::Rejected); });
+    m_form->ScanImageExecute();
+    EXPECT_EQ(m_guard.dialogs->messages.size(), 1u);
+}
+
+TEST_F(GImgDialogTest, ScanThroughTheManagerToDocumentsAndFiles)
+{
+    const auto library = std::filesystem::path(VTL_BINARY_DIR) / "plugins" / "vtltwain.so";
+    if (!std::filesystem::exists(library))
+        GTEST_SKIP() << "the manager library was not built";
+    vtl::testing::PinSaneTestBackend(library);
+    TempDir sane;
+    std::ofstream(sane.Path() / "dll.conf") << "test\n";
+    std::ofstream(sane.Path() / "test.conf") << "mode Color\ndepth 8\nresolution 25.0\n";
+    const QByteArray oldConfig = qgetenv("SANE_CONFIG_DIR");
+    qputenv("SANE_CONFIG_DIR", QByteArray::fromStdString(sane.Path().string()));
+    qputenv("VTL_TWAIN_DSM", QByteArray::fromStdString(library.string()));
+
+    auto* area = m_form->findChild<QMdiArea*>();
+    ASSERT_NE(area, nullptr);
+    const auto before = area->subWindowList().size();
+    m_form->AppSettings().twainSave = false;
+    m_form->ScanImageExecute();
+    if (!m_guard.dialogs->messages.empty()) {
+        m_guard.dialogs->messages.clear();
+        GTEST_SKIP() << "SANE's test backend is not available";
+    }
+    EXPECT_EQ(area->subWindowList().size(), before + 1);
+
+    m_form->AppSettings().twainSave = true;
+    m_form->AppSettings().twainMode = 4;
+    const QString folder = QString::fromStdString(sane.Path().string());
+    m_guard.dialogs->dialogAnswers.push_back([&](QDialog& d) {
+        auto& dialog = dynamic_cast<TGImgDlg&>(d);
+        dialog.FoEdit()->setText(folder);
+        dialog.FnEdit()->setText("scan");
+        dialog.OkClick();
+        return dialog.result();
+    });
+    m_form->ScanImageExecute();
+    EXPECT_TRUE(std::filesystem::exists(sane.Path() / "scan_1.png"));
+    EXPECT_EQ(m_form->AppSettings().twainName, "scan");
+    EXPECT_EQ(area->subWindowList().size(), before + 1);
+    if (oldConfig.isNull())
+        qunsetenv("SANE_CONFIG_DIR");
+    else
+        qputenv("SANE_CONFIG_DIR", oldConfig);
+}
