@@ -114,41 +114,29 @@ QAction* TArcForm::Item(const QString& name) const { return m_items.value(name, 
 void TArcForm::BuildMenus()
 {
     ChildMenuBuilder build(*this, m_main, m_menus, m_items);
-    auto menu = [&](const char* name, const char* caption) { return build.Menu(name, caption); };
-    auto item = [&](QMenu* m, const char* name, const char* caption, const char* hint,
-                    void (TArcForm::*handler)()) {
-        return build.Item(m, name, caption, hint,
-            handler ? std::function<void()>([this, handler] { (this->*handler)(); })
-                    : std::function<void()>());
-    };
-    auto forward = [&](QMenu* m, const char* name, const char* caption, const char* frameName,
-                       void (TMainForm::*handler)()) {
-        return build.Forward(m, name, caption, frameName, handler);
-    };
-
-    QMenu* file = menu("File1", "ファイル(&F)");
-    forward(file, "FileNewItem", "新規作成(&N)", "FileNewItem", &TMainForm::FileNewItemClick)
+    QMenu* file = build.Menu("File1", "ファイル(&F)");
+    build.Forward(file, "FileNewItem", "新規作成(&N)", "FileNewItem", &TMainForm::FileNewItemClick)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    QAction* open = item(
+    QAction* open = build.Item(
         file, "FileOpenItem", "開く(&O)", "選択した画像を開きます。", &TArcForm::DrawGrid1DblClick);
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     open->setIcon(app::ui::ToolImage(15));
     // The frame's open command, with its file-open dialog.
-    forward(file, "SetOpen", "設定を開く(&E)", "FileOpenItem", &TMainForm::FileOpenItemClick);
+    build.Forward(file, "SetOpen", "設定を開く(&E)", "FileOpenItem", &TMainForm::FileOpenItemClick);
     file->addSeparator();
-    QAction* save2 = item(
+    QAction* save2 = build.Item(
         file, "Save2", "保存(&S)", "選択した画像をファイルに保存します。", &TArcForm::Save2Click);
     save2->setIcon(app::ui::ToolImage(0));
     save2->setEnabled(false);
-    item(file, "Save1", "アーカイブサムネイル保存(&S)", "アーカイブのサムネイルを保存します。",
-        &TArcForm::Save1Click);
-    connect(item(file, "FileCloseItem", "閉じる(&C)", "ウインドウを閉じます。", nullptr),
+    build.Item(file, "Save1", "アーカイブサムネイル保存(&S)",
+        "アーカイブのサムネイルを保存します。", &TArcForm::Save1Click);
+    connect(build.Item(file, "FileCloseItem", "閉じる(&C)", "ウインドウを閉じます。", nullptr),
         &QAction::triggered, this, &QWidget::close);
     file->addSeparator();
-    forward(file, "Q1", "", "ScanImage", &TMainForm::ScanImageExecute);
-    forward(file, "L1", "", "SelectDevice", &TMainForm::SelectDeviceExecute);
+    build.Forward(file, "Q1", "", "ScanImage", &TMainForm::ScanImageExecute);
+    build.Forward(file, "L1", "", "SelectDevice", &TMainForm::SelectDeviceExecute);
     file->addSeparator();
-    QAction* sum = forward(file, "SumMenu", "サムネイル(&S)", "SumMenu", nullptr);
+    QAction* sum = build.Forward(file, "SumMenu", "サムネイル(&S)", "SumMenu", nullptr);
     sum->setCheckable(true);
     // No command of its own: the check only mirrors the frame's item.
     connect(sum, &QAction::triggered, this, [this, sum] {
@@ -156,10 +144,10 @@ void TArcForm::BuildMenus()
             sum->setChecked(frameSum->isChecked());
     });
     file->addSeparator();
-    forward(file, "FileExitItem", "終了(&X)", "FileExitItem", &TMainForm::FileExitItemClick);
+    build.Forward(file, "FileExitItem", "終了(&X)", "FileExitItem", &TMainForm::FileExitItemClick);
 
-    QMenu* edit = menu("Edit1", "編集(&E)");
-    QAction* del = item(edit, "Delete1", "削除(&D)", "選択したサムネイル画像を削除します。",
+    QMenu* edit = build.Menu("Edit1", "編集(&E)");
+    QAction* del = build.Item(edit, "Delete1", "削除(&D)", "選択したサムネイル画像を削除します。",
         &TArcForm::Delete1Click);
     del->setShortcut(QKeySequence(Qt::Key_Delete));
     del->setIcon(app::ui::ToolImage(2));

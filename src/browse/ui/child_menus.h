@@ -23,6 +23,14 @@ public:
     // An item with its hint; `handler` (when given) runs with errors reported.
     QAction* Item(QMenu* menu, const char* name, const char* caption, const char* hint,
         std::function<void()> handler);
+    // The same running a handler of the window the menus belong to.
+    template <typename Owner>
+    QAction* Item(QMenu* menu, const char* name, const char* caption, const char* hint,
+        void (Owner::*handler)())
+    {
+        Owner* owner = qobject_cast<Owner*>(&m_owner);
+        return Item(menu, name, caption, hint, [owner, handler] { (owner->*handler)(); });
+    }
     // An item that runs the frame's command (when given), with the hint and image of the frame's
     // item `frameName`; an empty caption takes the frame item's too.
     QAction* Forward(QMenu* menu, const char* name, const char* caption, const char* frameName,

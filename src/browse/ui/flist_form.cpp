@@ -216,42 +216,31 @@ QAction* TFlistForm::Item(const QString& name) const { return m_items.value(name
 void TFlistForm::BuildMenus()
 {
     ChildMenuBuilder build(*this, m_main, m_menus, m_items);
-    auto menu = [&](const char* name, const char* caption) { return build.Menu(name, caption); };
-    auto item = [&](QMenu* m, const char* name, const char* caption, const char* hint,
-                    void (TFlistForm::*handler)()) {
-        return build.Item(m, name, caption, hint,
-            handler ? std::function<void()>([this, handler] { (this->*handler)(); })
-                    : std::function<void()>());
-    };
-    auto forward = [&](QMenu* m, const char* name, const char* caption, const char* frameName,
-                       void (TMainForm::*handler)()) {
-        return build.Forward(m, name, caption, frameName, handler);
-    };
-
-    QMenu* file = menu("File1", "ファイル(&F)");
-    forward(file, "FileNewItem", "新規作成(&N)", "FileNewItem", &TMainForm::FileNewItemClick)
+    QMenu* file = build.Menu("File1", "ファイル(&F)");
+    build.Forward(file, "FileNewItem", "新規作成(&N)", "FileNewItem", &TMainForm::FileNewItemClick)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    forward(file, "FileOpenItem", "開く(&O)", "FileOpenItem", &TMainForm::FileOpenItemClick)
+    build.Forward(file, "FileOpenItem", "開く(&O)", "FileOpenItem", &TMainForm::FileOpenItemClick)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    forward(file, "SetOpen", "設定を開く(&E)", "SetOpen", &TMainForm::SetOpenClick);
+    build.Forward(file, "SetOpen", "設定を開く(&E)", "SetOpen", &TMainForm::SetOpenClick);
     file->addSeparator();
-    forward(file, "Q1", "", "ScanImage", &TMainForm::ScanImageExecute);
-    forward(file, "L1", "", "SelectDevice", &TMainForm::SelectDeviceExecute);
+    build.Forward(file, "Q1", "", "ScanImage", &TMainForm::ScanImageExecute);
+    build.Forward(file, "L1", "", "SelectDevice", &TMainForm::SelectDeviceExecute);
     file->addSeparator();
     // The frame's command, which closes the browser.
-    QAction* sum = forward(file, "SumMenu", "サムネイル(&S)", "SumMenu", &TMainForm::SumMenuClick);
+    QAction* sum
+        = build.Forward(file, "SumMenu", "サムネイル(&S)", "SumMenu", &TMainForm::SumMenuClick);
     sum->setCheckable(true);
     sum->setChecked(true);
     file->addSeparator();
-    forward(file, "FileExitItem", "終了(&X)", "FileExitItem", &TMainForm::FileExitItemClick);
+    build.Forward(file, "FileExitItem", "終了(&X)", "FileExitItem", &TMainForm::FileExitItemClick);
 
-    QMenu* edit = menu("Edit1", "編集(&E)");
-    QAction* del = item(
+    QMenu* edit = build.Menu("Edit1", "編集(&E)");
+    QAction* del = build.Item(
         edit, "Delete1", "削除(&D)", "選択したファイルを削除します。", &TFlistForm::Delete1Click);
     del->setShortcut(QKeySequence(Qt::Key_Delete));
     del->setIcon(app::ui::ToolImage(2));
     del->setEnabled(false);
-    QAction* mode = item(edit, "EMode", "編集モード(&E)",
+    QAction* mode = build.Item(edit, "EMode", "編集モード(&E)",
         "サムネイルだけを削除し、並びをフォルダと切り離して保存します。", &TFlistForm::EModeClick);
     mode->setCheckable(true);
     // Deleting removes only the thumbnail in edit mode, the file otherwise.
