@@ -53,6 +53,9 @@ public:
     virtual QList<QMenu*> ChildMenus() const = 0;
     virtual void FormActivate() = 0;
     virtual void FormDeactivate() = 0;
+    // The frame's save and delete buttons, pressed while this child is active.
+    virtual void SaveBtnClick() { }
+    virtual void DelBtnClick() { }
 };
 
 // A window that serves the previous and next buttons: the thumbnail browser or an archive window.

@@ -314,6 +314,8 @@ void TMainForm::SaveBtnClick()
 {
     if (auto* document = dynamic_cast<SettingFileDocument*>(m_mdiArea->activeSubWindow()))
         document->SaveAs();
+    else if (auto* child = dynamic_cast<FrameChild*>(m_mdiArea->activeSubWindow()))
+        child->SaveBtnClick();
 }
 void TMainForm::PrintBtnClick()
 {
@@ -340,7 +342,11 @@ void TMainForm::PasteItemClick()
     if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
         document->Paste1Click();
 }
-void TMainForm::DelBtnClick() { }
+void TMainForm::DelBtnClick()
+{
+    if (auto* child = dynamic_cast<FrameChild*>(m_mdiArea->activeSubWindow()))
+        child->DelBtnClick();
+}
 void TMainForm::StepPicture(bool forward)
 {
     QObject* window = navigationSource == 1 ? archiveWindow.data() : thumbnailBrowser.data();

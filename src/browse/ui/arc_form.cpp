@@ -94,17 +94,6 @@ TArcForm::TArcForm(TMainForm& main, const QString& archivePath)
     connect(m_grid, &QTableWidget::cellDoubleClicked, this,
         platform::qt::Guarded(this, [this] { DrawGrid1DblClick(); }));
     BuildMenus();
-    // The frame's save and delete buttons act on the archive window while it is the active one.
-    if (QAction* save = m_main.Item(QStringLiteral("SaveBtn")))
-        connect(save, &QAction::triggered, this, platform::qt::Guarded(this, [this] {
-            if (m_main.MdiArea()->activeSubWindow() == this)
-                Save2Click();
-        }));
-    if (QAction* del = m_main.Item(QStringLiteral("DelBtn")))
-        connect(del, &QAction::triggered, this, platform::qt::Guarded(this, [this] {
-            if (m_main.MdiArea()->activeSubWindow() == this)
-                Delete1Click();
-        }));
 }
 
 TArcForm::~TArcForm() = default;

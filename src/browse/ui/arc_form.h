@@ -68,6 +68,9 @@ public:
     QList<QMenu*> ChildMenus() const override { return m_menus; }
     void FormActivate() override;
     void FormDeactivate() override { }
+    // The frame's buttons while this window is active: save the selected member, delete its thumbnail.
+    void SaveBtnClick() override { Save2Click(); }
+    void DelBtnClick() override { Delete1Click(); }
     // NavigationSource: the previous or next member replaces the picture of `active`.
     void StepPicture(QMdiSubWindow* active, bool forward) override;
 

@@ -184,12 +184,6 @@ TFlistForm::TFlistForm(TMainForm& main)
         platform::qt::Guarded(this, [this] { DrawGrid1DblClick(); }));
     BuildMenus();
     BuildPopup();
-    // The frame's delete button acts on the browser while it is the active window.
-    if (QAction* del = m_main.Item(QStringLiteral("DelBtn")))
-        connect(del, &QAction::triggered, this, platform::qt::Guarded(this, [this] {
-            if (m_main.MdiArea()->activeSubWindow() == this)
-                Delete1Click();
-        }));
 }
 
 TFlistForm::~TFlistForm() = default;

@@ -67,6 +67,8 @@ public:
     QList<QMenu*> ChildMenus() const override { return m_menus; }
     void FormActivate() override;
     void FormDeactivate() override { }
+    // The frame's buttons while this window is active: delete the selected thumbnail.
+    void DelBtnClick() override { Delete1Click(); }
     // NavigationSource: the previous or next picture of the list replaces the picture of
     // `active`.
     void StepPicture(QMdiSubWindow* active, bool forward) override;
