@@ -95,12 +95,6 @@ std::vector<std::string> DeviceNames()
     return names;
 }
 
-void CopyText(TW_STR32& field, const std::string& text)
-{
-    std::memset(field, 0, sizeof field);
-    std::strncpy(field, text.c_str(), sizeof field - 1);
-}
-
 void Describe(TW_IDENTITY& id, size_t index, const std::string& name)
 {
     id = TW_IDENTITY {};
@@ -112,7 +106,7 @@ void Describe(TW_IDENTITY& id, size_t index, const std::string& name)
     id.SupportedGroups = DG_SUPPORTED;
     CopyText(id.Manufacturer, "SANE");
     CopyText(id.ProductFamily, "SANE");
-    CopyText(id.ProductName, name);
+    CopyText(id.ProductName, name.c_str());
 }
 
 // The index of the default device, or -1 when SANE lists none.

@@ -111,6 +111,13 @@ inline constexpr TW_UINT16 TWRC_ENDOFLIST = 7;
 
 inline constexpr TW_UINT32 DG_SUPPORTED = DG_CONTROL | DG_IMAGE;
 
+// A text field of an identity: `text` cut to fit, the rest of the field zero.
+inline void CopyText(TW_STR32& field, const char* text)
+{
+    std::memset(field, 0, sizeof field);
+    std::strncpy(field, text, sizeof field - 1);
+}
+
 // A picture block as described at the top: `size` bytes of packed DIB after the length, or null
 // when memory can't be had.
 inline TW_HANDLE AllocDibBlock(uint64_t size)

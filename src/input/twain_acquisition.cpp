@@ -43,16 +43,6 @@ TwainLibrary::~TwainLibrary()
         dlclose(m_handle);
 }
 
-namespace {
-
-void CopyText(TW_STR32& field, const char* text)
-{
-    std::memset(field, 0, sizeof field);
-    std::strncpy(field, text, sizeof field - 1);
-}
-
-} // namespace
-
 TW_IDENTITY TwainAppIdentity()
 {
     TW_IDENTITY id {};
