@@ -39,7 +39,7 @@ namespace {
             || width > platform::kMaxPictureSide
             || uint64_t(*rowBytes) * absHeight > platform::kMaxPictureBytes)
             throw EDIBInvalidDIBPara("TDIB: Picture is too large");
-        image.bits = platform::MappedBlock(size_t(*rowBytes * absHeight));
+        image.bits = GetMemory(size_t(*rowBytes * absHeight));
         return image;
     }
 
@@ -97,7 +97,7 @@ namespace {
 
 TInternalDIB::TInternalDIB()
 {
-    Image.bits = platform::MappedBlock(4);
+    Image.bits = GetMemory(4);
     PixelBlockSize = 4;
 }
 
@@ -141,7 +141,7 @@ DibImage TInternalDIB::CopyImage() const
     DibImage copy;
     copy.info = Image.info;
     copy.colorTable = Image.colorTable;
-    copy.bits = platform::MappedBlock(Image.bits.Size());
+    copy.bits = GetMemory(Image.bits.Size());
     if (Image.bits.Size() != 0)
         std::memcpy(copy.bits.Data(), Image.bits.Data(), Image.bits.Size());
     return copy;
@@ -329,7 +329,8 @@ void TDIB::AssignNone() { ReplaceInternal(std::make_unique<TInternalDIB>().relea
 void TDIB::AssignTo(TBitmap& dest) const
 {
     const TInternalDIB& dib = *m_internal;
-    TBitmap copy = TBitmap::ForWriting(dib.Width, dib.Height, BitmapFormatFor(dib.GetPixelFormat()));
+    TBitmap copy
+        = TBitmap::ForWriting(dib.Width, dib.Height, BitmapFormatFor(dib.GetPixelFormat()));
     if (dib.ColorsUsed() > 0)
         copy.SetPalette(std::span<const RGBQuad>(dib.Image.colorTable.data(), dib.ColorsUsed()));
     else

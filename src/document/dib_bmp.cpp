@@ -33,6 +33,8 @@ MaskChannel MakeMaskChannel(uint32_t mask)
 namespace {
 
     constexpr uint32_t kFileHeaderBytes = 14;
+    // What follows a packed DIB's info header before its pixels: three masks and 256 entries.
+    constexpr uint64_t kMaxPackedTableBytes = 12 + 256 * 4;
 
     // The messages of one reader; the file reader and the two packed-DIB readers word them
     // differently.
@@ -184,7 +186,7 @@ namespace {
         if (info.biCompression == kBiRle4 || info.biCompression == kBiRle8) {
             if (rleBytes == 0 || rleBytes > available)
                 throw EReadError();
-            platform::MappedBlock block(static_cast<size_t>(rleBytes));
+            platform::MappedBlock block = GetMemory(static_cast<size_t>(rleBytes));
             read(block.Data(), block.Size());
             image.bits = std::move(block);
             return;
@@ -194,7 +196,7 @@ namespace {
         if (need > available)
             throw EReadError();
         if (info.biBitCount != 16 && info.biBitCount != 32) {
-            platform::MappedBlock block(static_cast<size_t>(need));
+            platform::MappedBlock block = GetMemory(static_cast<size_t>(need));
             read(block.Data(), block.Size());
             image.bits = std::move(block);
             return;
@@ -208,7 +210,7 @@ namespace {
         const MaskChannel green = MakeMaskChannel(masks[1]);
         const MaskChannel blue = MakeMaskChannel(masks[2]);
         const uint32_t targetRow = *platform::BmpRowBytes(info.biWidth, 24);
-        platform::MappedBlock block(size_t(targetRow) * height);
+        platform::MappedBlock block = GetMemory(size_t(targetRow) * height);
         std::vector<uint8_t> row(sourceRow);
         const int32_t width = info.biWidth;
         for (uint32_t y = 0; y < height; ++y) {
@@ -308,14 +310,19 @@ DibImage ReadPackedDib(std::span<const uint8_t> block, PackedDibOrigin origin)
         StoreTable(image, r.Take(size_t(h.colorsUsed) * 3), h.colorsUsed, 3);
     } else {
         const bool masksFollow = image.info.biCompression == kBiBitfields && !h.masksInHeader;
-        if (masksFollow)
-            for (uint32_t& m : h.masks)
-                m = r.u32le();
-        // The table runs over every entry the header announces; at most 256 are kept.
-        uint64_t tableBytes = 4 * uint64_t(h.colorsUsed);
+        const uint64_t maskBytes = masksFollow ? 12 : 0;
+        // The 40-byte header with its masks and table takes at most 1076 bytes (three masks and
+        // 256 entries), whatever colours-used announces; the rest of the block is pixels.
+        const uint64_t tableBytes
+            = std::min<uint64_t>(maskBytes + 4 * uint64_t(h.colorsUsed), kMaxPackedTableBytes);
         if (tableBytes > r.Remaining())
             throw EReadError();
-        StoreTable(image, r.Take(size_t(tableBytes)), std::min<uint32_t>(h.colorsUsed, 256), 4);
+        ByteReader table(r.Take(size_t(tableBytes)));
+        if (masksFollow)
+            for (uint32_t& m : h.masks)
+                m = table.u32le();
+        const size_t entries = std::min<size_t>(h.colorsUsed, table.Remaining() / 4);
+        StoreTable(image, table.Take(4 * entries), entries, 4);
         if (image.info.biClrUsed > 256)
             image.info.biClrUsed = 256;
     }

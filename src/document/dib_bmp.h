@@ -21,7 +21,8 @@ enum class PackedDibOrigin { Clipboard, ScannerBlock };
 // Reads a BMP file from the stream's position. Throws the EDIBError family or EReadError; the
 // blocks made on the way are released then.
 DibImage ReadBmpFile(platform::TStream& stream);
-// Reads a packed DIB (info header, colour table, pixels) from a memory block.
+// Reads a packed DIB (info header, colour table, pixels) from a memory block. At most 256
+// colour-table entries are taken; the pixels follow them.
 DibImage ReadPackedDib(std::span<const uint8_t> block, PackedDibOrigin origin);
 
 void WriteBmpFile(const TInternalDIB& dib, platform::TStream& stream);

@@ -27,7 +27,8 @@ VTL_DIB_ERROR(EDIBCompressionFailed)
 VTL_DIB_ERROR(EDIBCanvasFailed)
 #undef VTL_DIB_ERROR
 
-// The framework's out-of-resources error (a palette or canvas the system refused).
+// The framework's out-of-resources error (pixel memory, a palette or a canvas the system
+// refused).
 class EOutOfResources : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

@@ -2,6 +2,8 @@
 
 #include "document/dib_errors.h"
 
+#include <new>
+
 namespace vtl::document {
 
 DibPixelFormat PixelFormatOf(const BitmapInfoHeader& info)
@@ -29,6 +31,17 @@ DibPixelFormat PixelFormatOf(const BitmapInfoHeader& info)
         throw EDIBInvalidDIB("TInternalDIB.GetPixelFormat: Invalid DIB(24Bit)");
     default:
         throw EDIBInvalidDIB("TInternalDIB.GetPixelFormat: Invalid DIB(Illegal BitCount)");
+    }
+}
+
+platform::MappedBlock GetMemory(size_t size)
+{
+    // An anonymous mapping is made and mapped in one call here, so a refusal is always the
+    // mapping's; there is no separate view that could fail afterwards.
+    try {
+        return platform::MappedBlock(size);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfResources("GetMemory: Cannot Make File Mapping Object");
     }
 }
 

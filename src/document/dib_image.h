@@ -57,4 +57,9 @@ struct DibImage {
     platform::MappedBlock bits; // rows exactly as in a BMP file (or the RLE stream)
 };
 
+// The buffer's pixel memory: a zero-filled mapped block of `size` bytes. A mapping the system
+// refuses raises EOutOfResources "GetMemory: Cannot Make File Mapping Object", never a bare
+// std::bad_alloc, so that the user reads which allocation failed.
+platform::MappedBlock GetMemory(size_t size);
+
 } // namespace vtl::document

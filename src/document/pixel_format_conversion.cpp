@@ -1,6 +1,7 @@
 #include "document/pixel_format_conversion.h"
 
 #include "document/dib_errors.h"
+#include "document/dib_image.h"
 #include "document/fixed_palettes.h"
 #include "document/halftone.h"
 #include "document/quantise_high.h"
@@ -74,7 +75,7 @@ DibImage NewUncompressedLike(const DibImage& source, uint16_t bitCount)
     BitmapInfoHeader info = source.info;
     info.biBitCount = bitCount;
     info.biCompression = kBiRgb;
-    MappedBlock block(UncompressedBlockSize(info));
+    MappedBlock block = GetMemory(UncompressedBlockSize(info));
     return NewPictureLike(source, bitCount, kBiRgb, source.info.biHeight, std::move(block));
 }
 
@@ -260,7 +261,7 @@ namespace {
 
     DibImage Copy(const DibImage& source)
     {
-        MappedBlock block(source.bits.Size());
+        MappedBlock block = GetMemory(source.bits.Size());
         if (source.bits.Size() != 0)
             std::memcpy(block.Data(), source.bits.Data(), source.bits.Size());
         DibImage result;

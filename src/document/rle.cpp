@@ -1,6 +1,7 @@
 #include "document/rle.h"
 
 #include "document/dib_errors.h"
+#include "document/dib_image.h"
 #include "document/pixel_format_conversion.h"
 #include "platform/checked.h"
 
@@ -29,7 +30,7 @@ namespace {
         DecodeTarget target;
         size_t size = UncompressedBlockSize(info);
         target.rowBytes = StoredRowBytes(info);
-        target.block = MappedBlock(size);
+        target.block = GetMemory(size);
         return target;
     }
 

@@ -181,6 +181,7 @@ ArchiveResult ExtractMember(PluginRegistry& registry, const fs::path& archive, u
 ArchiveResult OpenMember(PluginRegistry& registry, const fs::path& archive, const std::string& name,
     uint32_t size, uint32_t position, document::TDIB& picture, const DecodeContext& context)
 {
+    ThrowIfLoadFailureArmed(archive);
     ArchiveResult result;
     std::error_code ec;
     if (!fs::exists(archive, ec))

@@ -7,7 +7,10 @@
 #include "platform/stream.h"
 
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 namespace vtl::input {
 
@@ -331,9 +334,24 @@ bool DecodeFileByPlugin(PluginRegistry& registry, platform::TBitmap& bitmap,
     return true;
 }
 
+namespace {
+    std::atomic<int> g_failNextLoads { 0 };
+}
+
+void FailNextLoadsForTesting(int count) { g_failNextLoads = count; }
+
+void ThrowIfLoadFailureArmed(const std::filesystem::path& file)
+{
+    if (g_failNextLoads > 0) {
+        --g_failNextLoads;
+        throw std::system_error(EIO, std::generic_category(), "cannot read " + file.string());
+    }
+}
+
 FileOpenResult OpenPictureFile(PluginRegistry& registry, const std::filesystem::path& file,
     platform::TBitmap& bitmap, const DecodeContext& context)
 {
+    ThrowIfLoadFailureArmed(file);
     FileOpenResult result;
     DecoderChoice choice = ChooseDecoder(registry, file.string());
     platform::TBitmap decoded;

@@ -115,4 +115,10 @@ struct FileOpenResult {
 FileOpenResult OpenPictureFile(PluginRegistry& registry, const std::filesystem::path& file,
     platform::TBitmap& bitmap, const DecodeContext& context);
 
+// Tests: the next `count` opens of a picture file or archive member throw as an unreadable file
+// would.
+void FailNextLoadsForTesting(int count);
+// Throws the read error when a failure was asked for; the readers call it before they start.
+void ThrowIfLoadFailureArmed(const std::filesystem::path& file);
+
 } // namespace vtl::input

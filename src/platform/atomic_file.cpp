@@ -1,8 +1,11 @@
 #include "platform/atomic_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -14,10 +17,12 @@ namespace {
         static std::function<int(const char*, const char*)> hook;
         return hook;
     }
+    std::atomic<int> g_failNext { 0 };
+    std::atomic<int> g_failError { ENOSPC };
 
-    [[noreturn]] void ThrowErrno(const std::string& what)
+    [[noreturn]] void Fail(int error, const std::filesystem::path& path)
     {
-        throw std::system_error(errno, std::generic_category(), what);
+        throw std::system_error(error, std::generic_category(), "cannot write " + path.string());
     }
 
     // Closes the descriptor and removes the temporary file unless the write was committed.
@@ -29,46 +34,74 @@ namespace {
         {
             if (fd >= 0)
                 close(fd);
-            if (!committed)
+            if (!committed && !path.empty())
                 unlink(path.c_str());
         }
     };
+
+    mode_t CurrentUmask()
+    {
+        // There is no way to read the mask without setting it; it is put back at once.
+        const mode_t mask = umask(0);
+        umask(mask);
+        return mask;
+    }
 }
 
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes)
 {
+    if (g_failNext > 0) {
+        --g_failNext;
+        Fail(g_failError, path);
+    }
+    // A short name of its own beside the file: a name near the system's length limit must still
+    // be writable, so the temporary name never grows with it.
+    const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+    std::string pattern = (folder / ".vtl-XXXXXX").string();
     TempFile temp;
-    temp.path = path.string() + ".tmp" + std::to_string(getpid());
-    temp.fd = open(temp.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    temp.fd = mkostemp(pattern.data(), O_CLOEXEC);
     if (temp.fd < 0)
-        ThrowErrno("cannot create " + temp.path);
+        Fail(errno, path);
+    temp.path = pattern;
+    // The new file keeps the old one's permissions; a new file gets what the user's mask allows.
+    struct stat old {};
+    const mode_t mode
+        = stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~CurrentUmask());
+    if (fchmod(temp.fd, mode) != 0)
+        Fail(errno, path);
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = write(temp.fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            ThrowErrno("cannot write " + temp.path);
+            Fail(errno, path);
         }
         done += static_cast<size_t>(n);
     }
     if (fsync(temp.fd) != 0)
-        ThrowErrno("cannot write " + temp.path);
+        Fail(errno, path);
     int fd = temp.fd;
     temp.fd = -1;
     if (close(fd) != 0)
-        ThrowErrno("cannot write " + temp.path);
+        Fail(errno, path);
     auto& hook = RenameHook();
     int rc = hook ? hook(temp.path.c_str(), path.c_str())
                   : std::rename(temp.path.c_str(), path.c_str());
     if (rc != 0)
-        ThrowErrno("cannot replace " + path.string());
+        Fail(errno, path);
     temp.committed = true;
 }
 
 void SetRenameFunctionForTesting(std::function<int(const char*, const char*)> rename)
 {
     RenameHook() = std::move(rename);
+}
+
+void FailNextWritesForTesting(int count, int error)
+{
+    g_failError = error;
+    g_failNext = count;
 }
 
 } // namespace vtl::platform

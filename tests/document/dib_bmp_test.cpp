@@ -410,7 +410,7 @@ namespace {
         big.height = 4;
         big.pixels.assign(64, 0x7F);
         MappedBlock::FailNextMappingsForTesting(1);
-        EXPECT_THROW(dib.LoadFromBytes(MakeBmp(big)), std::bad_alloc);
+        EXPECT_THROW(dib.LoadFromBytes(MakeBmp(big)), EOutOfResources);
         MappedBlock::FailNextMappingsForTesting(0);
 
         BmpSpec truncated = big;

@@ -481,7 +481,7 @@ namespace {
         EXPECT_EQ(dib.PixelFormat(), DibPixelFormat::Dib24Bit);
 
         MappedBlock::FailNextMappingsForTesting(1);
-        EXPECT_THROW(dib.SetWidth(10), std::bad_alloc);
+        EXPECT_THROW(dib.SetWidth(10), EOutOfResources);
         MappedBlock::FailNextMappingsForTesting(0);
         EXPECT_EQ(dib.Width(), 3);
         EXPECT_EQ(MappedBlock::LiveBlocks(), live);
@@ -490,7 +490,7 @@ namespace {
         TDibEx shared;
         shared.Assign(dib);
         MappedBlock::FailNextMappingsForTesting(1);
-        EXPECT_THROW(shared.SetPixels(0, 0, 0), std::bad_alloc);
+        EXPECT_THROW(shared.SetPixels(0, 0, 0), EOutOfResources);
         MappedBlock::FailNextMappingsForTesting(0);
         EXPECT_EQ(dib.Internal().RefCount, 2);
         EXPECT_EQ(shared.GetPixels(0, 0), Rgb(0, 100, 7));

@@ -54,13 +54,7 @@ protected:
     }
     void TearDown() override
     {
-        if (m_form) {
-            // Changed documents would ask about saving.
-            for (QMdiSubWindow* window : m_form->Children())
-                if (auto* doc = dynamic_cast<TMDIChild*>(window))
-                    doc->ModifiedCount = 0;
-            m_form->MdiArea()->closeAllSubWindows();
-        }
+        // Destroyed without closing: documents changed by a test ask nothing.
         m_form.reset();
         qunsetenv("VTL_REGISTRY_DIR");
         qputenv("VTL_HOME", m_oldHome);
@@ -75,25 +69,23 @@ protected:
     {
         if (!m_form)
             MakeForm();
-        auto* window = vtl::input::ui::NewDocumentFromBuffer(
-            *m_form, std::move(picture), QStringLiteral("test"));
-        auto* child = dynamic_cast<TMDIChild*>(window);
-        child->ModifiedCount = 0;
+        TMDIChild* child = vtl::input::ui::NewDocument(*m_form, std::move(picture),
+            QStringLiteral("test"), QStringLiteral("test"), 3, TMDIChild::Origin::File);
         processing::ui::WireProcessingCommands(*child, *m_form);
         return *child;
     }
     // The document before the command: nothing to undo, nothing modified.
     void ExpectUntouched(TMDIChild& doc, const TBitmap& original)
     {
-        EXPECT_TRUE(SamePixels(doc.Picture, original));
-        EXPECT_EQ(doc.ModifiedCount, 0);
-        EXPECT_TRUE(doc.UndoPicture.Empty());
+        EXPECT_TRUE(SamePixels(doc.Picture(), original));
+        EXPECT_EQ(doc.ModifiedCount(), 0);
+        EXPECT_TRUE(doc.UndoPicture().Empty());
         EXPECT_FALSE(doc.Item("Undo1")->isEnabled());
     }
     void ExpectOneChange(TMDIChild& doc, const TBitmap& original)
     {
-        EXPECT_EQ(doc.ModifiedCount, 1);
-        EXPECT_TRUE(SamePixels(doc.UndoPicture, original));
+        EXPECT_EQ(doc.ModifiedCount(), 1);
+        EXPECT_TRUE(SamePixels(doc.UndoPicture(), original));
         EXPECT_TRUE(doc.Item("Undo1")->isEnabled());
         EXPECT_TRUE(m_form->Item("UndoBtn")->isEnabled());
         EXPECT_TRUE(m_form->StatusText().isEmpty()) << "panel 0 is cleared at the end";

@@ -111,7 +111,8 @@ TMainForm::TMainForm(QStringList arguments, QWidget* parent)
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setSingleShot(false);
-    connect(m_timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    connect(m_timer1, &QTimer::timeout, this,
+        platform::qt::Guarded(this, [this] { Timer1Timer(); }));
 
     BuildPopupMenu3();
     BuildMenus();
@@ -289,7 +290,8 @@ void TMainForm::BuildToolBar()
     m_rateBox->setFixedWidth(54);
     m_rateBox->setEnabled(false);
     m_rateBox->setFocusPolicy(Qt::NoFocus);
-    connect(m_rateBox, &QComboBox::activated, this, &TMainForm::RateBoxChange);
+    connect(m_rateBox, &QComboBox::activated, this,
+        platform::qt::Guarded(this, [this] { RateBoxChange(); }));
     m_toolBar->addWidget(m_rateBox);
     AddGap(m_toolBar);
 
@@ -412,7 +414,19 @@ void TMainForm::FormDestroy()
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    FormCloseQuery();
+    // Every child closes first, each asking about its own changes; a document the user keeps
+    // (its save cancelled or failed) keeps the program running, and the settings are written only
+    // when the frame really closes.
+    bool closing = false;
+    platform::qt::RunGuarded(this, [this, &closing] {
+        closing = CloseChildren();
+        if (closing)
+            FormCloseQuery();
+    });
+    if (!closing) {
+        event->ignore();
+        return;
+    }
     event->accept();
 }
 
@@ -424,14 +438,16 @@ bool TMainForm::event(QEvent* event)
         return true;
     }
     if (event->type() == QEvent::Type(QEvent::User + kWmAppSavePalette)) {
-        SavePickedPalette(static_cast<PaletteSaveEvent*>(event)->count);
+        const int count = static_cast<PaletteSaveEvent*>(event)->count;
+        platform::qt::RunGuarded(this, [this, count] { SavePickedPalette(count); });
         return true;
     }
     // The first showing counts as the first activation: a window manager may never activate a
     // window (a virtual display has none).
     if (event->type() == QEvent::WindowActivate || (event->type() == QEvent::Show && !m_shown)) {
         m_shown = true;
-        QTimer::singleShot(0, this, &TMainForm::HandleCommandLine);
+        QTimer::singleShot(
+            0, this, platform::qt::Guarded(this, [this] { HandleCommandLine(); }));
     }
     if (event->type() == QEvent::Type(QEvent::User + kWmAppRearm)) {
         if (Item("playBtn")->isChecked())

@@ -8,6 +8,7 @@
 #include "platform/color.h"
 #include "platform/geometry.h"
 #include "platform/registry.h"
+#include "processing/palette_pick.h"
 
 #include <QElapsedTimer>
 #include <QFont>
@@ -41,8 +42,8 @@ public:
     virtual bool Modified() const = 0;
     virtual QString FileName() const = 0;
     virtual int CurrentZoomIndex() const = 0;
-    // The document's save-as command.
-    virtual void SaveAs() = 0;
+    // The document's save-as command; true when the file was written.
+    virtual bool SaveAs() = 0;
 };
 
 // A child window of the frame: its menus replace the frame's while it is active, and it hears
@@ -114,9 +115,9 @@ public:
 
     // Set by the thumbnail browser and archive windows when they open a picture.
     bool steppingFlag = false;
-    // Colours picked in a document for a palette file, and their count.
-    std::array<platform::RGBQuad, 256> palettePick {};
-    int palettePickCount = 0;
+    // Colours picked in a document for a palette file (shared by the documents; the active one
+    // uses it).
+    processing::TPalettePicker palettePicker;
 
     // Palette files and join state used by the document's commands.
     int navigationSource = 0; // 0 thumbnail browser, 1 archive window
@@ -168,8 +169,12 @@ public:
     void PopupMenu3Change();
     void Timer1Timer();
     void UpdatePasteState();
-    // Z1: closes every child but the thumbnail browser, last to first.
+    // Z1: closes every child but the thumbnail browser, last to first; stops at a window that
+    // stays open (its changes could not be saved).
     void CloseAllClick();
+    // Closes every child window in the frame's order, each with its own closing work (the
+    // documents' save question, the browsers' caches); false when one of them stays open.
+    bool CloseChildren();
     // The files named on the command line, opened at the first activation.
     void HandleCommandLine();
     // Files dropped on the frame, in the drop's order: setting files are loaded, other files

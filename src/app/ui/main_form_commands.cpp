@@ -12,6 +12,7 @@
 #include "input/ui/loading_pipeline.h"
 #include "input/ui/option_dialog.h"
 #include "input/ui/twain_commands.h"
+#include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "platform/qt/clipboard.h"
 #include "platform/qt/dialog_service.h"
@@ -96,9 +97,18 @@ void TMainForm::CloseAllClick()
     for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
         if ((*it)->objectName() == QStringLiteral("FlistForm"))
             continue; // the thumbnail browser stays
-        (*it)->close();
+        if (!(*it)->close())
+            return; // the user kept a document whose changes could not be saved
         QCoreApplication::processEvents();
     }
+}
+
+bool TMainForm::CloseChildren()
+{
+    for (const QPointer<QMdiSubWindow> window : Children())
+        if (window && !window->close())
+            return false;
+    return true;
 }
 
 void TMainForm::RateBoxChange()
@@ -227,6 +237,7 @@ void TMainForm::SaveSettingFile()
             auto answer = Dialogs().MessageBox(this, QStringLiteral("vtl"),
                 window->windowTitle() + QString::fromUtf8(kAskSave), MsgIcon::Warning,
                 MsgButtons::YesNo);
+            // A save that fails has shown why; the document is then left out if it has no file.
             if (answer == MsgResult::Yes)
                 document->SaveAs();
         }
@@ -248,12 +259,12 @@ void TMainForm::SaveSettingFile()
     if (!chosen)
         return;
     m_setSaveFolder = QFileInfo(*chosen).absolutePath();
-    QFile file(*chosen);
-    const std::string text = FormatSettingFile(entries);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(text.data(), static_cast<qint64>(text.size()))
-            != static_cast<qint64>(text.size()))
+    // Written whole and put in place in one step, as every file of the program.
+    try {
+        platform::WriteFileAtomically(chosen->toStdString(), FormatSettingFile(entries));
+    } catch (const std::exception&) {
         platform::qt::ShowError(this, QStringLiteral("%1 に書き込めません。").arg(*chosen));
+    }
 }
 
 // The commands below are carried out by the document window, the loading pipeline, the plug-in
@@ -330,7 +341,7 @@ void TMainForm::UndoBtnClick()
 void TMainForm::CopyItemClick()
 {
     if (auto* document = dynamic_cast<document::ui::TMDIChild*>(m_mdiArea->activeSubWindow()))
-        document::ui::TMDIChild::CopyPicture(document->Picture);
+        document::ui::TMDIChild::CopyPicture(document->Picture());
 }
 void TMainForm::RCopyBtnClick()
 {
@@ -350,8 +361,19 @@ void TMainForm::DelBtnClick()
 void TMainForm::StepPicture(bool forward)
 {
     QObject* window = navigationSource == 1 ? archiveWindow.data() : thumbnailBrowser.data();
-    if (auto* source = dynamic_cast<NavigationSource*>(window))
-        source->StepPicture(m_mdiArea->activeSubWindow(), forward);
+    auto* source = dynamic_cast<NavigationSource*>(window);
+    if (!source)
+        return;
+    QMdiSubWindow* active = m_mdiArea->activeSubWindow();
+    // The next picture takes the document's place: unsaved changes are asked about first. A user
+    // who keeps them also stops the slide show, which would otherwise ask again at every step.
+    auto* document = dynamic_cast<document::ui::TMDIChild*>(active);
+    if (document && !document->ReadyToReplace()) {
+        Item("playBtn")->setChecked(false);
+        m_timer1->stop();
+        return;
+    }
+    source->StepPicture(active, forward);
 }
 
 void TMainForm::LeftBtnClick() { StepPicture(false); }
@@ -605,12 +627,9 @@ void TMainForm::SavePickedPalette(int count)
     auto chosen = AskPaletteFileName(document ? document->FileName() : QString());
     if (!chosen)
         return;
-    std::vector<platform::PaletteEntry> entries;
-    for (int i = 0; i < count && i < 256; ++i) {
-        const auto& q = palettePick[static_cast<size_t>(i)];
-        entries.push_back({ q.rgbRed, q.rgbGreen, q.rgbBlue, 0 });
-    }
-    SavePaletteFile(*chosen, entries);
+    const auto& picked = palettePicker.Colours();
+    SavePaletteFile(*chosen,
+        std::span(picked.data(), std::min(picked.size(), static_cast<size_t>(std::max(count, 0)))));
 }
 
 std::optional<std::vector<platform::PaletteEntry>> TMainForm::LoadPalette(int count)

@@ -281,18 +281,7 @@ void TArcForm::OpenMember(const input::ArchiveMember& member)
     if (!DecodeMember(member, picture))
         return;
     const QString name = QString::fromStdString(member.name);
-    auto* child = new TMDIChild(m_main);
-    child->FileNameValue = name;
-    child->setWindowTitle(name);
-    child->Picture = std::move(picture);
-    m_main.MdiArea()->addSubWindow(child);
-    child->show();
-    m_main.Item(QStringLiteral("BackBtn"))->setEnabled(true);
-    m_main.setWindowTitle(name + QStringLiteral(" - Vistrel"));
-    child->SetZoom(3);
-    child->UpdateSizeInfo();
-    child->EnableLoadedCommands(3);
-    m_main.UpdatePasteState();
+    input::ui::NewDocument(m_main, std::move(picture), name, name, 3, TMDIChild::Origin::File);
 }
 
 void TArcForm::ShowMember(TMDIChild& document, const input::ArchiveMember& member)
@@ -302,16 +291,7 @@ void TArcForm::ShowMember(TMDIChild& document, const input::ArchiveMember& membe
     if (!DecodeMember(member, picture))
         return;
     const QString name = QString::fromStdString(member.name);
-    document.Picture = std::move(picture);
-    document.FileNameValue = name;
-    document.setWindowTitle(name);
-    m_main.setWindowTitle(name + QStringLiteral(" - Vistrel"));
-    // The new picture is shown at the document's zoom.
-    const int zoom = document.ZoomIndex >= 0 ? document.ZoomIndex : 3;
-    document.ZoomIndex = -1;
-    document.SetZoom(zoom);
-    document.UpdateSizeInfo();
-    document.EnableLoadedCommands(zoom);
+    document.StepTo(std::move(picture), name, name);
 }
 
 void TArcForm::StepPicture(QMdiSubWindow* active, bool forward)

@@ -393,8 +393,8 @@ void TFlistForm::ShowFile(TMDIChild& document, const QString& file)
 {
     platform::qt::WaitCursor wait;
     const QFileInfo info(file);
-    document.FileNameValue = file;
-    document.setWindowTitle(info.fileName());
+    // The name changes first: a file that is gone leaves the old picture under the new name.
+    document.Rename(file, info.fileName());
     m_main.setWindowTitle(info.fileName() + QStringLiteral(" - Vistrel"));
     if (!info.exists())
         return;
@@ -411,13 +411,7 @@ void TFlistForm::ShowFile(TMDIChild& document, const QString& file)
         platform::qt::ShowError(&m_main, QString::fromStdString(result.message));
     if (result.outcome != input::FileOpenOutcome::Picture)
         return;
-    document.Picture = std::move(picture);
-    // The new picture is shown at the document's zoom.
-    const int zoom = document.ZoomIndex >= 0 ? document.ZoomIndex : 3;
-    document.ZoomIndex = -1;
-    document.SetZoom(zoom);
-    document.UpdateSizeInfo();
-    document.EnableLoadedCommands(zoom);
+    document.StepTo(std::move(picture), file, info.fileName());
 }
 
 void TFlistForm::StepPicture(QMdiSubWindow* active, bool forward)

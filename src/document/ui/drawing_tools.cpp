@@ -66,12 +66,12 @@ void TMDIChild::WireDrawingTools()
 
 void TMDIChild::StartLine(QPoint at)
 {
-    UndoPicture = Picture;
+    m_undoPicture = m_picture;
     Item("Undo1")->setEnabled(true);
     m_main.Item("UndoBtn")->setEnabled(true);
     m_main.Item("RCopyBtn")->setEnabled(false);
     Dragging = true;
-    ++ModifiedCount;
+    ++m_modifiedCount;
     m_lineAt = at;
     DrawLineTo(at);
 }
@@ -82,7 +82,7 @@ void TMDIChild::DrawLineTo(QPoint to)
     const int width = m_main.AppSettings().lineSize;
     render::DrawPenLine(m_display, { m_lineAt.x(), m_lineAt.y() }, { to.x(), to.y() }, colour,
         ZoomedLength(width, ZoomIndex));
-    render::DrawPenLine(Picture, ToPicture(m_lineAt, ZoomIndex), ToPicture(to, ZoomIndex), colour, width);
+    render::DrawPenLine(m_picture, ToPicture(m_lineAt, ZoomIndex), ToPicture(to, ZoomIndex), colour, width);
     m_lineAt = to;
     // The display copy keeps the strokes at display scale until the next redraw.
     m_image->SetPicture(render::DisplayImage(m_display));
@@ -95,14 +95,19 @@ void TMDIChild::Image1Click()
     auto text = processing::ui::InputText(this, m_main.WorkArea(), U("文字の入力"), QString());
     if (!text || text->isEmpty())
         return;
-    UndoPicture = Picture;
     int32_t colour = m_main.AppSettings().font.color;
     if (colour < 0)
         colour = 0; // a system colour: the window text, black
-    render::DrawTextAt(Picture, ToPicture(QPoint(Selection.Left, Selection.Top), ZoomIndex), *text,
-        m_main.TextToolFont(), static_cast<platform::TColor>(colour));
-    PictureChanged();
-    ++ModifiedCount;
+    const platform::TPoint at = ToPicture(QPoint(Selection.Left, Selection.Top), ZoomIndex);
+    ApplyOperation([this, &text, at, colour](platform::TBitmap& picture, platform::TBitmap* undo) {
+        // Drawn on a copy, so that a failure leaves the picture and its undo copy as they were.
+        platform::TBitmap drawn = picture;
+        render::DrawTextAt(drawn, at, *text, m_main.TextToolFont(),
+            static_cast<platform::TColor>(colour));
+        *undo = std::move(picture);
+        picture = std::move(drawn);
+        return true;
+    });
 }
 
 } // namespace vtl::document::ui

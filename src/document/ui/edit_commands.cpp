@@ -31,11 +31,11 @@ namespace {
 
 void TMDIChild::Undo1Click()
 {
-    if (UndoPicture.Empty())
+    if (m_undoPicture.Empty())
         return;
-    Picture = std::move(UndoPicture);
-    UndoPicture = platform::TBitmap();
-    --ModifiedCount;
+    m_picture = std::move(m_undoPicture);
+    m_undoPicture = platform::TBitmap();
+    --m_modifiedCount;
     Item("Undo1")->setEnabled(false);
     m_main.Item("UndoBtn")->setEnabled(false);
     PictureChanged();
@@ -48,7 +48,7 @@ void TMDIChild::CopyPicture(const platform::TBitmap& picture)
     platform::qt::CopyToClipboard(dib);
 }
 
-void TMDIChild::Copy1Click() { CopyPicture(Picture); }
+void TMDIChild::Copy1Click() { CopyPicture(m_picture); }
 
 void TMDIChild::SCopyItemClick() { CopyPicture(m_display); }
 
@@ -73,9 +73,9 @@ void TMDIChild::Paste1Click()
     }
     platform::TBitmap pasted;
     dib.AssignTo(pasted);
-    if (!Picture.Empty())
-        UndoPicture = std::move(Picture);
-    Picture = std::move(pasted);
+    if (!m_picture.Empty())
+        m_undoPicture = std::move(m_picture);
+    m_picture = std::move(pasted);
     ZoomIndex = -1;
     SetZoom(3);
     Item("SCopyItem")->setEnabled(false);
@@ -98,7 +98,7 @@ void TMDIChild::Paste1Click()
             { "Mono1", mono1 }, { "Mono2", mono2 }, { "Filtter1", filter },
             { "PalSaveAsItem", palSave }, { "SelPalItem", selPal } });
     };
-    switch (Picture.PixelFormat()) {
+    switch (m_picture.PixelFormat()) {
     case platform::TPixelFormat::pf4bit:
         row(Off, Off, Off, On, On, On, On, Same);
         break;
@@ -117,7 +117,7 @@ void TMDIChild::Paste1Click()
         row(Off, Off, Off, Off, Off, Off, Same, Same);
         break;
     }
-    ++ModifiedCount;
+    ++m_modifiedCount;
 }
 
 void TMDIChild::PrintItemClick()
@@ -132,11 +132,11 @@ void TMDIChild::PrintItemClick()
     QPainter painter;
     if (!painter.begin(&printer))
         throw std::runtime_error("Printer is not currently printing");
-    const int width = Picture.Width();
+    const int width = m_picture.Width();
     const int scale = PrintScale(printer.pageLayout().paintRectPixels(printer.resolution()).width(),
         width, printer.logicalDpiX());
     painter.drawImage(
-        QRect(50, 50, scale * width, scale * Picture.Height()), render::DisplayImage(Picture));
+        QRect(50, 50, scale * width, scale * m_picture.Height()), render::DisplayImage(m_picture));
     painter.end();
 }
 
@@ -145,7 +145,7 @@ void TMDIChild::Wall1Click()
     const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()
                                                           : QSize(1024, 768);
     TDIB wallpaper = MakeWallpaper(
-        Picture, m_main.AppSettings().wall, screen.width(), screen.height(), kDesktopBackground);
+        m_picture, m_main.AppSettings().wall, screen.width(), screen.height(), kDesktopBackground);
     const std::filesystem::path file = platform::DataFolder() / "vtlsaved.bmp";
     // The desktop may be showing the file already: a failed write must leave it whole.
     const std::vector<uint8_t> bytes = wallpaper.SaveToBytes();
@@ -162,9 +162,9 @@ void TMDIChild::Wall1Click()
 void TMDIChild::Info1Click()
 {
     QGuiApplication::clipboard()->setText(QStringLiteral("<img src=\"%1\" width=%2 height=%3>")
-                                              .arg(QFileInfo(FileNameValue).fileName())
-                                              .arg(Picture.Width())
-                                              .arg(Picture.Height()));
+                                              .arg(QFileInfo(m_fileName).fileName())
+                                              .arg(m_picture.Width())
+                                              .arg(m_picture.Height()));
 }
 
 } // namespace vtl::document::ui

@@ -1,5 +1,6 @@
 #pragma once
-// The JPEG quality dialog: a number from 1 to 100 with up and down buttons, and OK.
+// The JPEG quality dialog: a number from 1 to 100 with up and down buttons, and OK. Its client
+// area is 113 x 70 and it stands in the middle of the screen, not over the document.
 
 #include <QDialog>
 
@@ -22,7 +23,13 @@ public:
     // isn't a number gives way to the position.
     void Edit1Exit();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // Centres the window, frame included, on the primary screen.
+    void CentreOnScreen();
+
     platform::qt::TUpDownEdit* m_quality;
 };
 

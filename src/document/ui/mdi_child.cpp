@@ -177,20 +177,19 @@ TMDIChild::~TMDIChild() = default;
 QAction* TMDIChild::Item(const QString& name) const { return m_items.value(name, nullptr); }
 TTrkShape* TMDIChild::Shape() const { return m_shape; }
 
-void TMDIChild::RedrawDisplayCopy()
+void TMDIChild::RedrawDisplayCopy(int zoomIndex)
 {
-    const int width = ZoomedLength(Picture.Width(), ZoomIndex);
-    const int height = ZoomedLength(Picture.Height(), ZoomIndex);
-    m_image->SetPicture({});
-    if (width == Picture.Width() && height == Picture.Height()) {
+    const int width = ZoomedLength(m_picture.Width(), zoomIndex);
+    const int height = ZoomedLength(m_picture.Height(), zoomIndex);
+    if (width == m_picture.Width() && height == m_picture.Height()) {
         // At 100 % the stretch is a plain copy: make it one, without filling the copy first.
-        m_display = Picture;
+        m_display = m_picture;
     } else {
-        auto copy = platform::TBitmap::ForWriting(width, height, Picture.PixelFormat());
-        if (Picture.HasPalette())
-            copy.SetPalette(Picture.PaletteEntries());
+        auto copy = platform::TBitmap::ForWriting(width, height, m_picture.PixelFormat());
+        if (m_picture.HasPalette())
+            copy.SetPalette(m_picture.PaletteEntries());
         if (width > 0 && height > 0)
-            copy.Canvas().StretchDraw({ 0, 0, width, height }, Picture);
+            copy.Canvas().StretchDraw({ 0, 0, width, height }, m_picture);
         m_display = std::move(copy);
     }
     m_image->resize(width, height);
@@ -199,10 +198,10 @@ void TMDIChild::RedrawDisplayCopy()
 
 void TMDIChild::ZoomClick(int zoomIndex)
 {
-    if (ZoomIndex != zoomIndex) {
-        ZoomIndex = zoomIndex;
-        RedrawDisplayCopy();
-    }
+    // The zoom changes only once its display copy is made: a copy too large for memory leaves
+    // the window as it was.
+    if (ZoomIndex != zoomIndex)
+        RedrawDisplayCopy(zoomIndex);
     ZoomIndex = zoomIndex;
     Item(U(kZoomItems[zoomIndex]))->setChecked(true);
     Item("SCopyItem")->setEnabled(zoomIndex != 3);
@@ -232,7 +231,7 @@ void TMDIChild::SetZoom(int zoomIndex)
     PalettePick = false;
     if (zoomIndex >= 0 && zoomIndex <= 7)
         ZoomClick(zoomIndex);
-    const bool canUndo = !UndoPicture.Empty();
+    const bool canUndo = !m_undoPicture.Empty();
     Item("Undo1")->setEnabled(canUndo);
     m_main.Item("UndoBtn")->setEnabled(canUndo);
     EnableFormatCommands();
@@ -253,7 +252,7 @@ void TMDIChild::EnableFormatCommands()
         SetItemStates({ { "DC256", dc256 }, { "DC240", dc240 }, { "DC16", dc16 },
             { "Mono1", mono1 }, { "Mono2", mono2 }, { "Filtter1", filter } });
     };
-    switch (Picture.PixelFormat()) {
+    switch (m_picture.PixelFormat()) {
     case TPixelFormat::pf4bit:
         row(Same, Same, Off, On, On, Off);
         break;
@@ -277,9 +276,9 @@ void TMDIChild::EnableFormatCommands()
 void TMDIChild::UpdateSizeInfo()
 {
     Item("Info1")->setStatusTip(QStringLiteral("%1 x %2 ( %3 )")
-                                    .arg(Picture.Width())
-                                    .arg(Picture.Height())
-                                    .arg(PixelFormatName(Picture.PixelFormat())));
+                                    .arg(m_picture.Width())
+                                    .arg(m_picture.Height())
+                                    .arg(PixelFormatName(m_picture.PixelFormat())));
 }
 
 void TMDIChild::PictureChanged()
@@ -314,18 +313,18 @@ void TMDIChild::TitleItemClick()
 void TMDIChild::SelPalItemClick()
 {
     PalettePick = true;
-    m_main.palettePickCount = 0;
+    m_main.palettePicker.Start(m_picture.PixelFormat() == TPixelFormat::pf8bit);
 }
 
 void TMDIChild::FormActivate()
 {
-    const bool canUndo = !UndoPicture.Empty();
+    const bool canUndo = !m_undoPicture.Empty();
     Item("Undo1")->setEnabled(canUndo);
     m_main.Item("UndoBtn")->setEnabled(canUndo);
     m_main.RateBox()->setEnabled(true);
     m_main.Item("CloseBtn")->setEnabled(true);
     m_main.Item("DelBtn")->setEnabled(false);
-    const bool picture = !Picture.Empty();
+    const bool picture = !m_picture.Empty();
     for (const char* name :
         { "Copy1", "ConnectItem", "GRotate", "Cxor1", "GLM1", "ClpMnu", "Wall1" })
         Item(U(name))->setEnabled(picture);
@@ -334,7 +333,7 @@ void TMDIChild::FormActivate()
     m_main.Item("MojiBtn")->setChecked(false);
     m_main.Item("LineBtn")->setChecked(false);
     m_main.Item("RCopyBtn")->setEnabled(Item("RCopyItem")->isEnabled());
-    m_main.setWindowTitle(FileNameValue + QStringLiteral(" - Vistrel"));
+    m_main.setWindowTitle(m_fileName + QStringLiteral(" - Vistrel"));
     for (const char* name : { "ToolBar1", "StatusBar1", "SumMenu" })
         Item(U(name))->setChecked(m_main.Item(U(name))->isChecked());
     m_main.UpdatePasteState();
@@ -348,9 +347,22 @@ void TMDIChild::FormActivate()
 
 void TMDIChild::FormDeactivate() { PalettePick = false; }
 
-void TMDIChild::FileSaveAsItemClick()
+void TMDIChild::PalettePickClick(QPoint at)
 {
-    const QFileInfo current(FileNameValue);
+    // Display coordinates are taken as picture coordinates, whatever the zoom; a point beyond the
+    // picture (at a zoom above 100 %) reads as the canvas reads it, white.
+    processing::TPalettePicker& picker = m_main.palettePicker;
+    const bool done = picker.Pick(m_picture.Pixel(at.x(), at.y()));
+    m_main.SetStatusText(QString::fromStdString(picker.StatusText()));
+    if (done) {
+        PalettePick = false;
+        m_main.RequestPaletteSave(static_cast<int>(picker.Wanted()));
+    }
+}
+
+bool TMDIChild::SaveAs()
+{
+    const QFileInfo current(m_fileName);
     FileDialogOptions o;
     o.title = U("画像の保存");
     o.filter = U(kSaveFilter);
@@ -359,8 +371,7 @@ void TMDIChild::FileSaveAsItemClick()
     o.fileName = current.completeBaseName();
     auto chosen = Dialogs().SaveFileName(this, o);
     if (!chosen)
-        return;
-    const QString oldPart = current.fileName();
+        return false;
     QString name = *chosen;
     auto withExtension = [&name](const QString& ext) {
         QFileInfo info(name);
@@ -382,11 +393,10 @@ void TMDIChild::FileSaveAsItemClick()
                   document::SaveKind::PngTransparent, document::SaveKind::PngInterlaceTransparent };
         kind = kinds[std::clamp(index, 4, 7) - 4];
     }
-    FileNameValue = name;
-    // A caption the user set stays; one that was the file's name follows the new name.
-    if (windowTitle() == oldPart)
-        setWindowTitle(QFileInfo(name).fileName());
-    m_main.setWindowTitle(FileNameValue + QStringLiteral(" - Vistrel"));
+    // A caption the user set stays; one that was the file's name follows the new name. Both change
+    // only once the file is written: a refused or failed save leaves the document as it was.
+    const QString caption
+        = windowTitle() == current.fileName() ? QFileInfo(name).fileName() : windowTitle();
 
     document::SaveOptions options;
     options.pngBest = m_main.AppSettings().png;
@@ -397,45 +407,108 @@ void TMDIChild::FileSaveAsItemClick()
         m_main.AppSettings().jpg = quality.Position();
         options.jpegQuality = quality.Position();
     }
-    platform::qt::WaitCursor wait;
     const std::filesystem::path path = name.toStdString();
-    switch (document::SavePicture(Picture, path, kind, options)) {
-    case document::SaveOutcome::NotPaletted:
-        platform::qt::ShowError(this, U("16色または256色のみ圧縮できます。"));
-        return;
-    case document::SaveOutcome::SavedUncompressed:
-        platform::qt::ShowError(
-            this, windowTitle() + U(" は圧縮するとサイズが大きくなるので非圧縮で保存します。"));
-        break;
-    case document::SaveOutcome::Saved:
-        break;
+    document::SaveOutcome outcome = document::SaveOutcome::Saved;
+    try {
+        platform::qt::WaitCursor wait;
+        outcome = document::SavePicture(m_picture, path, kind, options);
+    } catch (const std::bad_alloc&) {
+        platform::qt::ShowError(this, QStringLiteral("Out of memory"));
+        return false;
+    } catch (const std::exception& e) {
+        platform::qt::ShowError(this, QString::fromUtf8(e.what()));
+        return false;
     }
+    if (outcome == document::SaveOutcome::NotPaletted) {
+        platform::qt::ShowError(this, U("16色または256色のみ圧縮できます。"));
+        return false;
+    }
+    Rename(name, caption);
+    m_main.setWindowTitle(m_fileName + QStringLiteral(" - Vistrel"));
+    m_modifiedCount = 0;
+    if (outcome == document::SaveOutcome::SavedUncompressed)
+        platform::qt::ShowError(
+            this, caption + U(" は圧縮するとサイズが大きくなるので非圧縮で保存します。"));
     if (kind == document::SaveKind::Jpeg) {
         // The document shows what the file holds now; undo returns to the picture before saving.
-        platform::TBitmap reloaded;
-        codecs::DecodeJpegFile(path, reloaded);
-        UndoPicture = std::move(Picture);
-        Picture = std::move(reloaded);
-        ModifiedCount = 0;
-        PictureChanged();
-        return;
+        // The file is written whatever happens here: a failed reload keeps the picture shown.
+        platform::qt::RunGuarded(this, [this, &path] {
+            platform::TBitmap reloaded;
+            codecs::DecodeJpegFile(path, reloaded);
+            m_undoPicture = std::move(m_picture);
+            m_picture = std::move(reloaded);
+            PictureChanged();
+        });
     }
-    ModifiedCount = 0;
+    return true;
 }
+
+void TMDIChild::Rename(const QString& fileName, const QString& caption)
+{
+    m_fileName = fileName;
+    setWindowTitle(caption);
+}
+
+bool TMDIChild::ReadyToReplace()
+{
+    if (m_modifiedCount == 0)
+        return true;
+    m_main.MdiArea()->setActiveSubWindow(this);
+    auto answer = Dialogs().MessageBox(this, QStringLiteral("vtl"), windowTitle() + U(kAskSave),
+        MsgIcon::Warning, MsgButtons::YesNo);
+    return answer != MsgResult::Yes || SaveAs();
+}
+
+bool TMDIChild::FormCloseQuery() { return ReadyToReplace(); }
 
 void TMDIChild::closeEvent(QCloseEvent* event)
 {
-    if (ModifiedCount != 0) {
-        m_main.MdiArea()->setActiveSubWindow(this);
-        auto answer = Dialogs().MessageBox(this, QStringLiteral("vtl"), windowTitle() + U(kAskSave),
-            MsgIcon::Warning, MsgButtons::YesNo);
-        if (answer == MsgResult::Yes)
-            FileSaveAsItemClick();
+    // A save that is cancelled or fails keeps the window open with its changes: closing it anyway
+    // would lose them.
+    bool canClose = false;
+    platform::qt::RunGuarded(this, [this, &canClose] { canClose = FormCloseQuery(); });
+    if (!canClose) {
+        event->ignore();
+        return;
     }
-    // The window closes in every case, also when the save was cancelled.
     FormClose();
     QMdiSubWindow::closeEvent(event);
     event->accept();
+}
+
+void TMDIChild::ShowPicture(platform::TBitmap picture, const QString& fileName,
+    const QString& caption, int zoomIndex, Origin origin)
+{
+    m_fileName = fileName;
+    setWindowTitle(caption);
+    m_main.setWindowTitle(caption + QStringLiteral(" - Vistrel"));
+    m_picture = std::move(picture);
+    m_undoPicture = platform::TBitmap();
+    m_modifiedCount = origin == Origin::Buffer && !m_picture.Empty() ? 1 : 0;
+    if (m_picture.Empty())
+        return;
+    ZoomIndex = -1;
+    SetZoom(zoomIndex);
+    UpdateSizeInfo();
+    EnableLoadedCommands(zoomIndex);
+}
+
+void TMDIChild::StepTo(platform::TBitmap picture, const QString& fileName, const QString& caption)
+{
+    // The new picture is shown at the document's zoom.
+    const int zoom = ZoomIndex >= 0 ? ZoomIndex : 3;
+    ShowPicture(std::move(picture), fileName, caption, zoom);
+}
+
+bool TMDIChild::ApplyOperation(const Operation& operation)
+{
+    if (!operation(m_picture, &m_undoPicture))
+        return false;
+    m_modifiedCount += 1;
+    Item("Undo1")->setEnabled(true);
+    m_main.Item("UndoBtn")->setEnabled(true);
+    PictureChanged();
+    return true;
 }
 
 void TMDIChild::FormClose() { m_main.ChildClosing(this); }
@@ -445,11 +518,11 @@ void TMDIChild::keyReleaseEvent(QKeyEvent* event)
     switch (event->key()) {
     case Qt::Key_Left:
         if (m_main.Item("playBtn")->isEnabled())
-            m_main.LeftBtnClick();
+            platform::qt::RunGuarded(&m_main, [this] { m_main.LeftBtnClick(); });
         break;
     case Qt::Key_Right:
         if (m_main.Item("playBtn")->isEnabled())
-            m_main.RightBtnClick();
+            platform::qt::RunGuarded(&m_main, [this] { m_main.RightBtnClick(); });
         break;
     case Qt::Key_Escape:
         m_main.Item("playBtn")->setChecked(false);
@@ -497,19 +570,7 @@ void TMDIChild::Image1MouseDown(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
     if (PalettePick) {
-        // Display coordinates are taken as picture coordinates, whatever the zoom.
-        platform::TColor c = Picture.Pixel(p.x(), p.y());
-        int& count = m_main.palettePickCount;
-        const int target = Picture.PixelFormat() == TPixelFormat::pf8bit ? 16 : 256;
-        if (count < 256)
-            m_main.palettePick[static_cast<size_t>(count)]
-                = { platform::GetRValue(c), platform::GetGValue(c), platform::GetBValue(c), 0 };
-        ++count;
-        m_main.SetStatusText(QStringLiteral(" パレット %1/%2 選択").arg(count).arg(target));
-        if (count >= target) {
-            PalettePick = false;
-            m_main.RequestPaletteSave(target);
-        }
+        PalettePickClick(p);
         return;
     }
     if (m_main.Item("MojiBtn")->isChecked()) {

@@ -8,6 +8,7 @@
 
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <functional>
 #include <initializer_list>
 #include <utility>
 
@@ -33,20 +34,40 @@ public:
     explicit TMDIChild(app::ui::TMainForm& main);
     ~TMDIChild() override;
 
-    platform::TBitmap Picture;
-    platform::TBitmap UndoPicture;
-    QString FileNameValue;
-    int ModifiedCount = 0;
+    // What the document holds; only the document changes it, through the calls below.
+    const platform::TBitmap& Picture() const { return m_picture; }
+    const platform::TBitmap& UndoPicture() const { return m_undoPicture; }
+    int ModifiedCount() const { return m_modifiedCount; }
     int ZoomIndex = -1;
     bool Dragging = false;
     bool PalettePick = false;
     platform::TRect Selection;
 
+    // Where a picture shown by ShowPicture comes from: a file (unchanged) or a buffer made in the
+    // program (a scan, a join), which counts as one unsaved change.
+    enum class Origin { File, Buffer };
+    // The one way a new picture enters the document: the picture with its file name and caption,
+    // shown at `zoomIndex`, with nothing to undo. An empty picture only names the document.
+    void ShowPicture(platform::TBitmap picture, const QString& fileName, const QString& caption,
+        int zoomIndex, Origin origin = Origin::File);
+    // Another picture of a folder or archive in place of this one, at the document's zoom.
+    void StepTo(platform::TBitmap picture, const QString& fileName, const QString& caption);
+    // The file name and caption alone (a folder's picture that no longer exists).
+    void Rename(const QString& fileName, const QString& caption);
+    // Before the picture is replaced by another: asks about unsaved changes. False when the user
+    // keeps them (the save was cancelled or failed).
+    bool ReadyToReplace();
+    // An operation that makes a new picture from the current one: it gets the picture and the undo
+    // picture and returns whether it replaced the picture; then one change is counted and the
+    // picture redrawn at its zoom. What it throws leaves the document as it was.
+    using Operation = std::function<bool(platform::TBitmap& picture, platform::TBitmap* undo)>;
+    bool ApplyOperation(const Operation& operation);
+
     // SettingFileDocument
-    bool Modified() const override { return ModifiedCount != 0; }
-    QString FileName() const override { return FileNameValue; }
+    bool Modified() const override { return m_modifiedCount != 0; }
+    QString FileName() const override { return m_fileName; }
     int CurrentZoomIndex() const override { return ZoomIndex; }
-    void SaveAs() override { FileSaveAsItemClick(); }
+    bool SaveAs() override;
     // FrameChild
     QList<QMenu*> ChildMenus() const override { return m_menus; }
 
@@ -68,8 +89,11 @@ public:
     void FormActivate() override;
     void FormDeactivate() override;
 
+    // FormCloseQuery: asks about unsaved changes; false when the window must stay open.
+    bool FormCloseQuery();
+
     // Edit and output commands.
-    void FileSaveAsItemClick();
+    void FileSaveAsItemClick() { SaveAs(); }
     void Undo1Click();
     void Copy1Click();
     void SCopyItemClick();
@@ -84,6 +108,8 @@ public:
     void Image1Click();
     // Puts a copy of `picture` on the clipboard as a DIB.
     static void CopyPicture(const platform::TBitmap& picture);
+    // Picking palette colours: the picked colours and the count wanted are the frame's.
+    void PalettePickClick(QPoint at);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -95,7 +121,7 @@ private:
     void BuildMenus();
     void SetSystemMenuHints();
     void WireDrawingTools();
-    void RedrawDisplayCopy();
+    void RedrawDisplayCopy(int zoomIndex);
     void FitWindow();
     void EnableFormatCommands();
     enum class ItemState { Same, Off, On };
@@ -113,6 +139,10 @@ private:
         QMenu* menu, const char* name, const char* caption, void (app::ui::TMainForm::*handler)());
 
     app::ui::TMainForm& m_main;
+    platform::TBitmap m_picture;
+    platform::TBitmap m_undoPicture;
+    QString m_fileName;
+    int m_modifiedCount = 0;
     QScrollArea* m_scroll = nullptr;
     TImage* m_image = nullptr;
     TTrkShape* m_shape = nullptr;

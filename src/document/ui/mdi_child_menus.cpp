@@ -108,7 +108,8 @@ void TMDIChild::BuildMenus()
     connect(item(file, "FileCloseItem", "閉じる(&C)", "ウインドウを閉じます。"),
         &QAction::triggered, this, &QWidget::close);
     connect(item(file, "Z1", "すべて閉じる(&Q)", "すべてのウインドウを閉じます。"),
-        &QAction::triggered, &m_main, &TMainForm::CloseAllClick);
+        &QAction::triggered, &m_main,
+        platform::qt::Guarded(&m_main, [frame = &m_main] { frame->CloseAllClick(); }));
     file->addSeparator();
     Forward(file, "Q1", "イメージの取得(&Q)", &TMainForm::ScanImageExecute)
         ->setStatusTip(m_main.Item("ScanImage")->statusTip());
@@ -120,10 +121,11 @@ void TMDIChild::BuildMenus()
     saveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     On(saveAs, &TMDIChild::FileSaveAsItemClick);
     connect(item(file, "SetSave", "設定を保存(&F)...", "開いている画像の設定を保存します。"),
-        &QAction::triggered, &m_main, &TMainForm::SaveSettingFile);
+        &QAction::triggered, &m_main,
+        platform::qt::Guarded(&m_main, [frame = &m_main] { frame->SaveSettingFile(); }));
     connect(item(file, "PalSaveAsItem", "パレットを保存(&T)", "パレットを保存します。", false),
         &QAction::triggered, this,
-        platform::qt::Guarded(this, [this] { m_main.SaveBitmapPalette(FileNameValue, Picture); }));
+        platform::qt::Guarded(this, [this] { m_main.SaveBitmapPalette(m_fileName, m_picture); }));
     QAction* print = item(file, "PrintItem", "印刷(&P)", "画像を印刷します。", false);
     print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     On(print, &TMDIChild::PrintItemClick);
@@ -211,7 +213,7 @@ void TMDIChild::BuildMenus()
         a->setCheckable(true);
         a->setChecked(i == 3);
         m_zoomGroup->addAction(a);
-        connect(a, &QAction::triggered, this, [this, i] { ZoomClick(i); });
+        connect(a, &QAction::triggered, this, platform::qt::Guarded(this, [this, i] { ZoomClick(i); }));
     }
     view->addSeparator();
     On(item(view, "Info1", "サイズ情報(&I)"), &TMDIChild::Info1Click);
@@ -223,11 +225,13 @@ void TMDIChild::BuildMenus()
         a->setCheckable(true);
         // The frame's item holds the state; this one follows it.
         disconnect(a, &QAction::triggered, &m_main, nullptr);
+        // The frame's item holds the state: triggering it flips its check and runs its handler,
+        // as from the frame's own menu.
         connect(a, &QAction::triggered, this, [this, a] {
             QAction* frameItem = m_main.Item(a->objectName());
-            frameItem->setChecked(a->isChecked());
-            frameItem->trigger();
-            frameItem->setChecked(a->isChecked());
+            if (frameItem->isChecked() != a->isChecked())
+                frameItem->trigger();
+            a->setChecked(frameItem->isChecked());
         });
     }
     view->addSeparator();

@@ -20,19 +20,6 @@ namespace vtl::input::ui {
 using app::ui::TMainForm;
 using document::ui::TMDIChild;
 
-namespace {
-    TMDIChild* MakeDocument(TMainForm& main, const QString& fileName)
-    {
-        auto* child = new TMDIChild(main);
-        child->FileNameValue = fileName;
-        child->setWindowTitle(QFileInfo(fileName).fileName());
-        main.MdiArea()->addSubWindow(child);
-        child->show();
-        return child;
-    }
-
-}
-
 input::DecodeContext FrameDecodeContext(TMainForm& main)
 {
     input::DecodeContext context = input::DecodeContext::FromEnvironment(main.AppSettings().sumSize);
@@ -43,12 +30,24 @@ input::DecodeContext FrameDecodeContext(TMainForm& main)
     return context;
 }
 
+TMDIChild* NewDocument(TMainForm& main, platform::TBitmap picture, const QString& fileName,
+    const QString& caption, int zoomIndex, TMDIChild::Origin origin)
+{
+    if (!main.Children().isEmpty())
+        main.Item(QStringLiteral("BackBtn"))->setEnabled(true);
+    auto* child = new TMDIChild(main);
+    main.MdiArea()->addSubWindow(child);
+    child->show();
+    child->ShowPicture(std::move(picture), fileName, caption, zoomIndex, origin);
+    main.UpdatePasteState();
+    return child;
+}
+
 QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
 {
     if (!main.Children().isEmpty())
         main.Item(QStringLiteral("BackBtn"))->setEnabled(true);
     platform::qt::WaitCursor wait;
-    TMDIChild* child = nullptr;
     QMdiSubWindow* archive = nullptr;
     const QFileInfo info(fileName);
     // An archive with a cache file beside it opens from the cache, without any plug-in; when
@@ -65,68 +64,72 @@ QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
         });
     }
     if (archive || cacheBroken) {
-        // built from the cache, or reported
-    } else if (!info.exists()) {
-        child = MakeDocument(main, fileName);
-    } else if (!archiveCache && info.suffix().toLower() == QStringLiteral("shg")) {
-        child = MakeDocument(main, info.absoluteFilePath());
+        main.UpdatePasteState();
+        return archive;
+    }
+    // A document for the file's picture; a built-in reader's error still leaves the window, empty.
+    auto document = [&](platform::TBitmap picture, const QString& name) {
+        return NewDocument(main, std::move(picture), name, QFileInfo(name).fileName(), zoomIndex,
+            TMDIChild::Origin::File);
+    };
+    if (!info.exists())
+        return document({}, fileName);
+    const QString fullName = info.absoluteFilePath();
+    if (!archiveCache && info.suffix().toLower() == QStringLiteral("shg")) {
+        platform::TBitmap picture;
+        QString error;
         try {
             render::TMetafilePlayer player;
-            input::ReadHelpGraphicFile(child->Picture, fileName.toStdString(), &player);
+            input::ReadHelpGraphicFile(picture, fileName.toStdString(), &player);
         } catch (const std::exception& e) {
-            platform::qt::ShowError(&main, QString::fromUtf8(e.what()));
+            picture = platform::TBitmap();
+            error = QString::fromUtf8(e.what());
         }
-    } else {
-        // Built-in readers and picture plug-ins decode before the window is made, so that a
-        // file nothing claims opens no window; a built-in reader's error still leaves one.
-        const std::filesystem::path path = fileName.toStdString();
-        platform::TBitmap picture;
-        input::FileOpenResult result;
-        try {
-            result = input::OpenPictureFile(main.Plugins(), path, picture, FrameDecodeContext(main));
-        } catch (const std::exception& e) {
-            child = MakeDocument(main, info.absoluteFilePath());
-            platform::qt::ShowError(&main, QString::fromUtf8(e.what()));
-        }
-        if (!child) {
-            switch (result.outcome) {
-            case input::FileOpenOutcome::Picture:
-                child = MakeDocument(main, info.absoluteFilePath());
-                child->Picture = std::move(picture);
-                break;
-            case input::FileOpenOutcome::ThumbCache:
-                child = MakeDocument(main, info.absoluteFilePath());
-                platform::qt::RunGuarded(&main, [&] {
-                    document::TDIB strip;
-                    if (browse::LoadCacheImage(path, strip, browse::ThumbSizeOfIndex(main.AppSettings().sumSize)))
-                        strip.AssignTo(child->Picture);
-                });
-                break;
-            case input::FileOpenOutcome::Failed:
-                platform::qt::ShowError(&main, QString::fromStdString(result.message));
-                break;
-            case input::FileOpenOutcome::NoPlugin:
-                // No picture decoder claims the file: the archive plug-ins may list it into an
-                // archive window (which sets the main caption and lays out its grid).
-                platform::qt::RunGuarded(&main, [&] {
-                    archive = browse::ui::TArcForm::ListArchive(main, info.absoluteFilePath());
-                });
-                break;
-            default:
-                break;
-            }
-        }
+        TMDIChild* child = document(std::move(picture), fullName);
+        if (!error.isEmpty())
+            platform::qt::ShowError(&main, error);
+        return child;
     }
-    if (child) {
-        main.setWindowTitle(child->windowTitle() + QStringLiteral(" - Vistrel"));
-        if (!child->Picture.Empty()) {
-            child->SetZoom(zoomIndex);
-            child->UpdateSizeInfo();
-            child->EnableLoadedCommands(zoomIndex);
-        }
+    // Built-in readers and picture plug-ins decode before the window is made, so that a file
+    // nothing claims opens no window.
+    const std::filesystem::path path = fileName.toStdString();
+    platform::TBitmap picture;
+    input::FileOpenResult result;
+    try {
+        result = input::OpenPictureFile(main.Plugins(), path, picture, FrameDecodeContext(main));
+    } catch (const std::exception& e) {
+        TMDIChild* child = document({}, fullName);
+        platform::qt::ShowError(&main, QString::fromUtf8(e.what()));
+        return child;
+    }
+    switch (result.outcome) {
+    case input::FileOpenOutcome::Picture:
+        return document(std::move(picture), fullName);
+    case input::FileOpenOutcome::ThumbCache: {
+        platform::TBitmap strip;
+        platform::qt::RunGuarded(&main, [&] {
+            document::TDIB dib;
+            if (browse::LoadCacheImage(
+                    path, dib, browse::ThumbSizeOfIndex(main.AppSettings().sumSize)))
+                dib.AssignTo(strip);
+        });
+        return document(std::move(strip), fullName);
+    }
+    case input::FileOpenOutcome::Failed:
+        platform::qt::ShowError(&main, QString::fromStdString(result.message));
+        break;
+    case input::FileOpenOutcome::NoPlugin:
+        // No picture decoder claims the file: the archive plug-ins may list it into an archive
+        // window (which sets the main caption and lays out its grid).
+        platform::qt::RunGuarded(&main, [&] {
+            archive = browse::ui::TArcForm::ListArchive(main, fullName);
+        });
+        break;
+    default:
+        break;
     }
     main.UpdatePasteState();
-    return child ? child : archive;
+    return archive;
 }
 
 QMdiSubWindow* NewDocumentFromBuffer(
@@ -134,24 +137,9 @@ QMdiSubWindow* NewDocumentFromBuffer(
 {
     const QString caption
         = name.isEmpty() ? QStringLiteral("新規%1").arg(main.Children().size() + 2) : name;
-    main.setWindowTitle(caption + QStringLiteral(" - Vistrel"));
-    const bool hadChildren = !main.Children().isEmpty();
-    auto* child = new TMDIChild(main);
-    child->FileNameValue = caption;
-    child->setWindowTitle(caption);
-    child->Picture = std::move(picture);
-    main.MdiArea()->addSubWindow(child);
-    child->show();
-    if (hadChildren)
-        main.Item(QStringLiteral("BackBtn"))->setEnabled(true);
+    TMDIChild* child
+        = NewDocument(main, std::move(picture), caption, caption, 3, TMDIChild::Origin::Buffer);
     child->Item(QStringLiteral("ConnectItem"))->setEnabled(true);
-    if (!child->Picture.Empty()) {
-        child->ModifiedCount = 1;
-        child->SetZoom(3);
-        child->UpdateSizeInfo();
-        child->EnableLoadedCommands(3);
-    }
-    main.UpdatePasteState();
     return child;
 }
 

@@ -12,8 +12,8 @@
 
 namespace vtl::platform::qt {
 
-TUpDownEdit::TUpDownEdit(const QString& editName, const QString& upDownName, int minimum, int maximum,
-    int position, QWidget* parent)
+TUpDownEdit::TUpDownEdit(const QString& editName, const QString& upDownName, int minimum,
+    int maximum, int position, QWidget* parent)
     : QWidget(parent)
     , m_minimum(minimum)
     , m_maximum(maximum)
@@ -23,7 +23,8 @@ TUpDownEdit::TUpDownEdit(const QString& editName, const QString& upDownName, int
     m_edit->setObjectName(editName);
     m_edit->setAttribute(Qt::WA_InputMethodEnabled, false);
     // Digits only; backspace and the other editing keys still work.
-    m_edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_edit));
+    m_edit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_edit));
     m_edit->installEventFilter(this);
 
     auto* upDown = new QWidget(this);
@@ -37,16 +38,13 @@ TUpDownEdit::TUpDownEdit(const QString& editName, const QString& upDownName, int
     auto* down = new QToolButton(upDown);
     down->setObjectName(upDownName + QStringLiteral("Down"));
     down->setArrowType(Qt::DownArrow);
-    arrows->addWidget(up);
-    arrows->addWidget(down);
-    connect(up, &QToolButton::clicked, this, [this] {
-        SetPosition(m_position + 1);
-        emit ArrowClicked(m_position);
-    });
-    connect(down, &QToolButton::clicked, this, [this] {
-        SetPosition(m_position - 1);
-        emit ArrowClicked(m_position);
-    });
+    // The arrows are clicked, never tabbed to: Tab goes from this edit to the dialog's next one.
+    for (QToolButton* arrow : { up, down }) {
+        arrow->setFocusPolicy(Qt::NoFocus);
+        arrows->addWidget(arrow);
+    }
+    connect(up, &QToolButton::clicked, this, [this] { Step(+1); });
+    connect(down, &QToolButton::clicked, this, [this] { Step(-1); });
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -60,6 +58,16 @@ void TUpDownEdit::SetPosition(int position)
 {
     m_position = std::clamp(position, m_minimum, m_maximum);
     m_edit->setText(QString::number(m_position));
+}
+
+void TUpDownEdit::Step(int delta)
+{
+    // The arrows leave the focus in the edit, so a number still being typed is read first, as
+    // leaving the edit would read it, and the step starts from there.
+    if (m_edit->text() != QString::number(m_position))
+        EditExit();
+    SetPosition(m_position + delta);
+    emit ArrowClicked(m_position);
 }
 
 void TUpDownEdit::EditExit()

@@ -1,7 +1,8 @@
 #pragma once
 // An edit for a whole number with an up-down beside it, as the program's dialogs use them: the
 // edit takes digits only, the up-down steps the position within its range without wrapping, and
-// when the edit loses the focus its text becomes the position by the owner's rule.
+// when the edit loses the focus its text becomes the position by the owner's rule. The arrows
+// are no tab stops: Tab goes from edit to edit.
 
 #include <QWidget>
 #include <functional>
@@ -39,6 +40,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // An arrow was clicked: one step up (+1) or down (-1) from the edit's number.
+    void Step(int delta);
+
     QLineEdit* m_edit;
     int m_minimum;
     int m_maximum;

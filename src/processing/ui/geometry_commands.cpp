@@ -70,8 +70,8 @@ namespace {
 
     void GLM1Click(TMDIChild& document, TMainForm& main)
     {
-        const int32_t width0 = document.Picture.Width();
-        const int32_t height0 = document.Picture.Height();
+        const int32_t width0 = document.Picture().Width();
+        const int32_t height0 = document.Picture().Height();
         TGScaleDlg dialog(&document);
         dialog.SetOriginalSize(width0, height0);
         dialog.SetXpos(width0);
@@ -91,8 +91,8 @@ namespace {
 
     void ClpMnuClick(TMDIChild& document, TMainForm& main)
     {
-        const int32_t width = document.Picture.Width();
-        const int32_t height = document.Picture.Height();
+        const int32_t width = document.Picture().Width();
+        const int32_t height = document.Picture().Height();
         TClpDlg dialog(&document);
         dialog.SetPictureSize(width, height);
         const platform::TRect* selection
@@ -130,7 +130,7 @@ void ConnectItemClick(TMainForm& main)
         return;
     TConnectDlg dialog(&main);
     for (QMdiSubWindow* window : main.MdiArea()->subWindowList())
-        if (auto* document = dynamic_cast<TMDIChild*>(window); document && !document->Picture.Empty())
+        if (auto* document = dynamic_cast<TMDIChild*>(window); document && !document->Picture().Empty())
             dialog.AddDocument(document->windowTitle(), document);
     dialog.SetSettings({ JoinDirection(main.joinDirection), MarginColour(main.joinColour),
         main.joinMargin });
@@ -142,13 +142,13 @@ void ConnectItemClick(TMainForm& main)
     main.joinColour = int(settings.colour);
     main.joinMargin = settings.margin;
     auto* chosen = dynamic_cast<TMDIChild*>(dialog.Chosen());
-    if (!chosen || active->Picture.Empty())
+    if (!chosen || active->Picture().Empty())
         return;
     TBitmap joined;
     {
         platform::qt::WaitCursor wait;
         FramePanelSink sink(main);
-        joined = JoinPictures(active->Picture, chosen->Picture, settings,
+        joined = JoinPictures(active->Picture(), chosen->Picture(), settings,
             ProcessContext { &sink, main.PaletteDisplayFlag() });
     }
     const std::string caption = JoinCaption(

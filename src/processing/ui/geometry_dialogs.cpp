@@ -57,7 +57,8 @@ namespace {
     void DigitsOnly(QLineEdit& edit)
     {
         edit.setAttribute(Qt::WA_InputMethodEnabled, false);
-        edit.setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), &edit));
+        edit.setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), &edit));
         InstallKeyFilter(edit, DigitKeyAllowed);
     }
 
@@ -96,13 +97,24 @@ TGScaleDlg::TGScaleDlg(QWidget* parent)
     m_r->readText = [](const QString& text, int position) {
         return RatioFromText(text.toStdString(), position);
     };
-    connect(m_x, &TUpDownEdit::ArrowClicked, this, [this] { WidthChanged(); });
-    connect(m_y, &TUpDownEdit::ArrowClicked, this, [this] { HeightChanged(); });
-    connect(m_r, &TUpDownEdit::ArrowClicked, this, [this] { RatioChanged(); });
+    connect(m_x, &TUpDownEdit::ArrowClicked, this, [this](int width) { WidthChanged(width); });
+    connect(m_y, &TUpDownEdit::ArrowClicked, this, [this](int height) { HeightChanged(height); });
+    connect(m_r, &TUpDownEdit::ArrowClicked, this, [this](int ratio) { RatioChanged(ratio); });
     // Each field's own exit has run when the edit reports it finished; the links follow.
     for (auto [edit, exit] : { std::pair { m_x->Edit(), &TGScaleDlg::EdXExit },
              { m_y->Edit(), &TGScaleDlg::EdYExit }, { m_r->Edit(), &TGScaleDlg::EdRExit } })
         connect(edit, &QLineEdit::editingFinished, this, [this, exit] { (this->*exit)(); });
+    // While a field is typed, the others follow the value it would have if it were left now;
+    // the typed text itself is left alone until then ("6" on the way to "600" stays "6").
+    connect(m_x->Edit(), &QLineEdit::textEdited, this, [this](const QString& text) {
+        WidthChanged(ScaleSizeFromText(text.toStdString(), m_x->Position()));
+    });
+    connect(m_y->Edit(), &QLineEdit::textEdited, this, [this](const QString& text) {
+        HeightChanged(ScaleSizeFromText(text.toStdString(), m_y->Position()));
+    });
+    connect(m_r->Edit(), &QLineEdit::textEdited, this, [this](const QString& text) {
+        RatioChanged(RatioFromText(text.toStdString(), m_r->Position()));
+    });
 
     m_keep = new QCheckBox(U("等比変形"), this);
     m_keep->setObjectName(QStringLiteral("CheckBox1"));
@@ -110,7 +122,7 @@ TGScaleDlg::TGScaleDlg(QWidget* parent)
     connect(m_keep, &QCheckBox::toggled, this, [this](bool checked) {
         m_r->setEnabled(checked);
         if (checked)
-            RatioChanged();
+            RatioChanged(m_r->Position());
     });
 
     auto* grid = new QGridLayout;
@@ -143,32 +155,32 @@ int TGScaleDlg::Rpos() const { return m_r->Position(); }
 void TGScaleDlg::SetXpos(int width) { m_x->SetPosition(width); }
 void TGScaleDlg::SetYpos(int height) { m_y->SetPosition(height); }
 
-void TGScaleDlg::RatioChanged()
+void TGScaleDlg::RatioChanged(int ratio)
 {
     if (g_linking)
         return;
     Linking linking;
-    const ScaleSize size = SizeFromRatio(m_r->Position(), m_width0, m_height0);
+    const ScaleSize size = SizeFromRatio(ratio, m_width0, m_height0);
     m_x->SetPosition(size.width);
     m_y->SetPosition(size.height);
 }
 
-void TGScaleDlg::WidthChanged()
+void TGScaleDlg::WidthChanged(int width)
 {
     if (g_linking || !m_keep->isChecked())
         return;
     Linking linking;
-    const LinkedSize linked = FollowSize(m_x->Position(), m_width0, m_height0);
+    const LinkedSize linked = FollowSize(width, m_width0, m_height0);
     m_r->SetPosition(linked.ratio);
     m_y->SetPosition(linked.other);
 }
 
-void TGScaleDlg::HeightChanged()
+void TGScaleDlg::HeightChanged(int height)
 {
     if (g_linking || !m_keep->isChecked())
         return;
     Linking linking;
-    const LinkedSize linked = FollowSize(m_y->Position(), m_height0, m_width0);
+    const LinkedSize linked = FollowSize(height, m_height0, m_width0);
     m_r->SetPosition(linked.ratio);
     m_x->SetPosition(linked.other);
 }
@@ -178,19 +190,19 @@ void TGScaleDlg::HeightChanged()
 void TGScaleDlg::EdXExit()
 {
     m_x->EditExit();
-    WidthChanged();
+    WidthChanged(m_x->Position());
 }
 
 void TGScaleDlg::EdYExit()
 {
     m_y->EditExit();
-    HeightChanged();
+    HeightChanged(m_y->Position());
 }
 
 void TGScaleDlg::EdRExit()
 {
     m_r->EditExit();
-    RatioChanged();
+    RatioChanged(m_r->Position());
 }
 
 void TGScaleDlg::OKBtnClick()
@@ -222,6 +234,8 @@ TClpDlg::TClpDlg(QWidget* parent)
         m_edits[i]->setObjectName(U(names[i]));
         DigitsOnly(*m_edits[i]);
         m_edits[i]->installEventFilter(this);
+        connect(m_edits[i], &QLineEdit::textEdited, this,
+            [this, edit = m_edits[i]] { FieldTyped(edit); });
         grid->addWidget(label, i / 2, (i % 2) * 2);
         grid->addWidget(m_edits[i], i / 2, (i % 2) * 2 + 1);
     }
@@ -240,14 +254,16 @@ void TClpDlg::SetPictureSize(int32_t width, int32_t height)
 void TClpDlg::SetArea(const ClipArea& area)
 {
     m_area = area;
+    m_settled = area;
     ShowArea();
 }
 
-void TClpDlg::ShowArea()
+void TClpDlg::ShowArea(const QLineEdit* typing)
 {
     const int32_t values[] = { m_area.left, m_area.top, m_area.width, m_area.height };
     for (int i = 0; i < 4; ++i)
-        m_edits[i]->setText(QString::number(values[i]));
+        if (m_edits[i] != typing)
+            m_edits[i]->setText(QString::number(values[i]));
 }
 
 void TClpDlg::showEvent(QShowEvent* event)
@@ -256,46 +272,45 @@ void TClpDlg::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void TClpDlg::edLeftExit()
-{
-    ClipOffsetExit(edLeft()->text().toStdString(), m_area.left, m_area.width, m_width);
-    ShowArea();
-}
+void TClpDlg::edLeftExit() { FieldExit(edLeft()); }
+void TClpDlg::edTopExit() { FieldExit(edTop()); }
+void TClpDlg::edWidthExit() { FieldExit(edWidth()); }
+void TClpDlg::edHeightExit() { FieldExit(edHeight()); }
 
-void TClpDlg::edTopExit()
+void TClpDlg::ApplyField(const QLineEdit* edit)
 {
-    ClipOffsetExit(edTop()->text().toStdString(), m_area.top, m_area.height, m_height);
-    ShowArea();
-}
-
-void TClpDlg::edWidthExit()
-{
-    ClipExtentExit(edWidth()->text().toStdString(), m_area.left, m_area.width, m_width);
-    ShowArea();
-}
-
-void TClpDlg::edHeightExit()
-{
-    ClipExtentExit(edHeight()->text().toStdString(), m_area.top, m_area.height, m_height);
-    ShowArea();
-}
-
-void TClpDlg::FieldExit(QLineEdit* edit)
-{
+    // Starting from the settled rectangle each time, a width cut by "5" on the way to "50" is
+    // not cut again by what follows: typing and then leaving gives what leaving alone gives.
+    m_area = m_settled;
+    const std::string text = edit->text().toStdString();
     if (edit == edLeft())
-        edLeftExit();
+        ClipOffsetExit(text, m_area.left, m_area.width, m_width);
     else if (edit == edTop())
-        edTopExit();
+        ClipOffsetExit(text, m_area.top, m_area.height, m_height);
     else if (edit == edWidth())
-        edWidthExit();
+        ClipExtentExit(text, m_area.left, m_area.width, m_width);
     else if (edit == edHeight())
-        edHeightExit();
+        ClipExtentExit(text, m_area.top, m_area.height, m_height);
+}
+
+void TClpDlg::FieldExit(const QLineEdit* edit)
+{
+    ApplyField(edit);
+    m_settled = m_area;
+    ShowArea();
+}
+
+void TClpDlg::FieldTyped(const QLineEdit* edit)
+{
+    ApplyField(edit);
+    ShowArea(edit);
 }
 
 bool TClpDlg::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::FocusOut)
-        FieldExit(qobject_cast<QLineEdit*>(watched));
+        if (const auto* edit = qobject_cast<const QLineEdit*>(watched))
+            FieldExit(edit);
     return QDialog::eventFilter(watched, event);
 }
 
@@ -323,9 +338,11 @@ TConnectDlg::TConnectDlg(QWidget* parent)
     auto* colour = TwoColumnGroup(this, "ColG", "余白色", "白", "黒", m_colour);
     auto* marginBox = new QGroupBox(U("余白ピクセル"), this);
     auto* marginRow = new QHBoxLayout(marginBox);
-    m_margin = new TUpDownEdit(QStringLiteral("Edit1"), QStringLiteral("SpUd"), 0, kMarginMax, 0, marginBox);
+    m_margin = new TUpDownEdit(
+        QStringLiteral("Edit1"), QStringLiteral("SpUd"), 0, kMarginMax, 0, marginBox);
     InstallKeyFilter(*m_margin->Edit(), DigitKeyAllowed);
-    m_margin->readText = [](const QString& text, int) { return MarginFromText(text.toStdString()); };
+    m_margin->readText
+        = [](const QString& text, int) { return MarginFromText(text.toStdString()); };
     marginRow->addWidget(m_margin);
 
     auto* layout = new QVBoxLayout(this);

@@ -21,7 +21,8 @@ class TUpDownEdit;
 namespace vtl::processing::ui {
 
 // "拡大/縮小": width `xpos`, height `Ypos` (8..4098) and ratio `rpos` (10..400 %), linked while
-// `CheckBox1` "等比変形" is checked.
+// `CheckBox1` "等比変形" is checked. A field's own value is settled when it is left; the fields
+// linked to it follow as it is typed.
 class TGScaleDlg : public QDialog {
     Q_OBJECT
 public:
@@ -47,9 +48,11 @@ public:
     void OKBtnClick();
 
 private:
-    void RatioChanged();
-    void WidthChanged();
-    void HeightChanged();
+    // The linked fields follow a ratio, width or height: the arrows' and exits' positions, or
+    // what is being typed, so that they follow each keystroke.
+    void RatioChanged(int ratio);
+    void WidthChanged(int width);
+    void HeightChanged(int height);
 
     platform::qt::TUpDownEdit* m_x;
     platform::qt::TUpDownEdit* m_y;
@@ -60,7 +63,8 @@ private:
 };
 
 // "クリッピング": the rectangle to keep as left, top, width and height in picture pixels, each
-// field checked against the picture's size when it loses the focus.
+// field checked against the picture's size when it loses the focus. While left (top) is typed,
+// the width (height) it cuts follows each keystroke.
 class TClpDlg : public QDialog {
     Q_OBJECT
 public:
@@ -87,11 +91,16 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void ShowArea();
-    void FieldExit(QLineEdit* edit);
+    // Writes the rectangle into the fields, except the one being typed.
+    void ShowArea(const QLineEdit* typing = nullptr);
+    // The field's rule on the rectangle as it stood when the field was entered.
+    void ApplyField(const QLineEdit* edit);
+    void FieldExit(const QLineEdit* edit);
+    void FieldTyped(const QLineEdit* edit);
 
     QLineEdit* m_edits[4];
     ClipArea m_area;
+    ClipArea m_settled; // the rectangle after the last field was left
     int32_t m_width = 0;
     int32_t m_height = 0;
 };

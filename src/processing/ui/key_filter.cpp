@@ -3,7 +3,19 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace vtl::processing::ui {
+
+namespace {
+    // Whether a key press's text puts a character into an edit: no control characters.
+    bool IsTyped(const QString& text)
+    {
+        return !text.isEmpty() && std::none_of(text.begin(), text.end(), [](QChar c) {
+            return c.category() == QChar::Other_Control;
+        });
+    }
+}
 
 KeyFilter::KeyFilter(KeyRule rule, QObject* parent)
     : QObject(parent)
@@ -22,13 +34,14 @@ bool KeyFilter::Allows(const QString& text) const
 bool KeyFilter::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
+        const auto* key = static_cast<const QKeyEvent*>(event);
         // Backspace types "\b" on some platforms and nothing on others; either way it edits.
-        QString text = key->text();
-        if (key->key() == Qt::Key_Backspace)
-            text = QString(QChar(8));
+        // Tab, Enter and Esc carry control characters ("\t", "\r", "\x1b") too, but they move
+        // the focus, press the default button and cancel: they must reach the dialog.
+        const QString text = key->key() == Qt::Key_Backspace ? QString(QChar(8)) : key->text();
+        const bool typed = key->key() == Qt::Key_Backspace || IsTyped(text);
         // Shortcuts (Ctrl+C, Ctrl+V) are commands, not typed characters.
-        if (!(key->modifiers() & Qt::ControlModifier) && !Allows(text))
+        if (typed && !(key->modifiers() & Qt::ControlModifier) && !Allows(text))
             return true;
     }
     return QObject::eventFilter(watched, event);

@@ -1,7 +1,7 @@
 #pragma once
 // The key filters of the processing dialogs' edits: a typed character that the rule refuses never
-// reaches the edit. Keys that type nothing (arrows, Delete, Tab) are not characters and pass, as
-// they do past a key-press handler.
+// reaches the edit. Keys that type nothing (arrows, Delete) and the dialog's keys (Tab, Enter,
+// Esc) are not characters and pass, as they do past a key-press handler.
 
 #include <QObject>
 

@@ -133,7 +133,7 @@ namespace {
         std::optional<TRect> area;
         if (!document.Shape()->isHidden()) {
             area = MosaicAreaFromSelection(document.Selection, document.ZoomIndex,
-                document.Picture.Width(), document.Picture.Height());
+                document.Picture().Width(), document.Picture().Height());
             // A selection that lies wholly off the picture leaves nothing to cover.
             if (!area)
                 return;
@@ -148,7 +148,7 @@ namespace {
     void AdjustClick(TMDIChild& document, TMainForm& main, HsiMode mode)
     {
         THsiDialog dialog(mode, main.PaletteDisplayFlag(), &document);
-        dialog.SetPicture(document.Picture);
+        dialog.SetPicture(document.Picture());
         if (!AskOnPointer(dialog, main))
             return;
         const AdjustParams params = dialog.Params();
@@ -247,20 +247,11 @@ void OpenUserFilterDialog(TMainForm& main)
 
 bool RunOnDocument(TMDIChild& document, TMainForm& main, const Operation& op)
 {
-    bool replaced = false;
-    {
+    return document.ApplyOperation([&main, &op](TBitmap& picture, TBitmap* undo) {
         platform::qt::WaitCursor wait;
         FramePanelSink sink(main);
-        const ProcessContext context { &sink, main.PaletteDisplayFlag() };
-        replaced = op(document.Picture, &document.UndoPicture, context);
-    }
-    if (!replaced)
-        return false;
-    document.ModifiedCount += 1;
-    document.PictureChanged();
-    document.Item(QStringLiteral("Undo1"))->setEnabled(true);
-    main.Item(QStringLiteral("UndoBtn"))->setEnabled(true);
-    return true;
+        return op(picture, undo, ProcessContext { &sink, main.PaletteDisplayFlag() });
+    });
 }
 
 void WireProcessingCommands(TMDIChild& document, TMainForm& main)

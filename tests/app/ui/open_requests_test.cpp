@@ -86,10 +86,10 @@ TEST_F(OpenRequestTest, NamesOpenInOrderAtFullSize)
     auto* third = dynamic_cast<TMDIChild*>(windows[2]);
     ASSERT_TRUE(first && second && third);
     EXPECT_EQ(first->FileName(), a) << "the quotes go, the blank stays";
-    EXPECT_EQ(first->Picture.Width(), 11);
+    EXPECT_EQ(first->Picture().Width(), 11);
     EXPECT_EQ(first->ZoomIndex, 3);
-    EXPECT_EQ(second->Picture.Width(), 13);
-    EXPECT_TRUE(third->Picture.Empty()) << "a missing name gives an empty document";
+    EXPECT_EQ(second->Picture().Width(), 13);
+    EXPECT_TRUE(third->Picture().Empty()) << "a missing name gives an empty document";
     EXPECT_EQ(third->FileName(), missing);
 }
 

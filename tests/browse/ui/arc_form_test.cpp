@@ -163,9 +163,9 @@ namespace {
         form->Item("FileOpenItem")->trigger();
         TMDIChild* doc = ActiveDocument();
         ASSERT_NE(doc, nullptr);
-        EXPECT_EQ(doc->FileNameValue, QStringLiteral("c.bmp"));
+        EXPECT_EQ(doc->FileName(), QStringLiteral("c.bmp"));
         EXPECT_EQ(doc->windowTitle(), QStringLiteral("c.bmp"));
-        EXPECT_EQ(doc->Picture.Width(), 50);
+        EXPECT_EQ(doc->Picture().Width(), 50);
         EXPECT_EQ(m_form->windowTitle(), QStringLiteral("c.bmp - Vistrel"));
         EXPECT_EQ(m_form->navigationSource, 1);
         EXPECT_EQ(m_form->archiveWindow.data(), form);
@@ -175,22 +175,22 @@ namespace {
         // Next from the last member shows the first, in the same document.
         m_form->RightBtnClick();
         EXPECT_EQ(ActiveDocument(), doc);
-        EXPECT_EQ(doc->FileNameValue, QStringLiteral("a.bmp"));
-        EXPECT_EQ(doc->Picture.Width(), 30);
+        EXPECT_EQ(doc->FileName(), QStringLiteral("a.bmp"));
+        EXPECT_EQ(doc->Picture().Width(), 30);
         EXPECT_EQ(m_form->Children().size(), 2);
         // Previous from the first shows the last.
         m_form->LeftBtnClick();
-        EXPECT_EQ(doc->FileNameValue, QStringLiteral("c.bmp"));
+        EXPECT_EQ(doc->FileName(), QStringLiteral("c.bmp"));
         m_form->LeftBtnClick();
-        EXPECT_EQ(doc->FileNameValue, QStringLiteral("b.bmp"));
-        EXPECT_EQ(doc->Picture.Width(), 40);
+        EXPECT_EQ(doc->FileName(), QStringLiteral("b.bmp"));
+        EXPECT_EQ(doc->Picture().Width(), 40);
         EXPECT_EQ(m_form->windowTitle(), QStringLiteral("b.bmp - Vistrel"));
 
         // Double-clicking opens another document for the selected member.
         form->SelectIndex(0);
         form->DrawGrid1DblClick();
         ASSERT_NE(ActiveDocument(), doc);
-        EXPECT_EQ(ActiveDocument()->Picture.Width(), 30);
+        EXPECT_EQ(ActiveDocument()->Picture().Width(), 30);
         EXPECT_EQ(form->OpenIndex, 0);
     }
 
@@ -265,8 +265,8 @@ namespace {
         form->SelectIndex(0);
         form->DrawGrid1DblClick();
         ASSERT_NE(ActiveDocument(), nullptr);
-        EXPECT_EQ(ActiveDocument()->FileNameValue, QStringLiteral("one,two, three.bmp"));
-        EXPECT_EQ(ActiveDocument()->Picture.Width(), 30);
+        EXPECT_EQ(ActiveDocument()->FileName(), QStringLiteral("one,two, three.bmp"));
+        EXPECT_EQ(ActiveDocument()->Picture().Width(), 30);
     }
 
     TEST_F(ArcFormTest, DamagedOrForeignCaches)

@@ -339,8 +339,8 @@ namespace {
         browser->DrawGrid1DblClick();
         TMDIChild* doc = ActiveDocument();
         ASSERT_NE(doc, nullptr);
-        EXPECT_EQ(doc->FileNameValue, Q(Folder() / "c.bmp"));
-        EXPECT_EQ(doc->Picture.Width(), 50);
+        EXPECT_EQ(doc->FileName(), Q(Folder() / "c.bmp"));
+        EXPECT_EQ(doc->Picture().Width(), 50);
         EXPECT_EQ(browser->OpenIndex, 2);
         EXPECT_EQ(m_form->navigationSource, 0);
         EXPECT_TRUE(m_form->Item("RightBtn")->isEnabled());
@@ -349,22 +349,22 @@ namespace {
         // Next from the last opens the first, in the same document; previous wraps back.
         m_form->RightBtnClick();
         EXPECT_EQ(ActiveDocument(), doc);
-        EXPECT_EQ(doc->FileNameValue, Q(Folder() / "a.bmp"));
+        EXPECT_EQ(doc->FileName(), Q(Folder() / "a.bmp"));
         EXPECT_EQ(doc->windowTitle(), QStringLiteral("a.bmp"));
-        EXPECT_EQ(doc->Picture.Width(), 30);
+        EXPECT_EQ(doc->Picture().Width(), 30);
         m_form->LeftBtnClick();
-        EXPECT_EQ(doc->Picture.Width(), 50);
+        EXPECT_EQ(doc->Picture().Width(), 50);
         m_form->LeftBtnClick();
-        EXPECT_EQ(doc->FileNameValue, Q(Folder() / "b.bmp"));
-        EXPECT_EQ(doc->Picture.Width(), 40);
+        EXPECT_EQ(doc->FileName(), Q(Folder() / "b.bmp"));
+        EXPECT_EQ(doc->Picture().Width(), 40);
         EXPECT_EQ(m_form->windowTitle(), QStringLiteral("b.bmp - Vistrel"));
         EXPECT_EQ(m_form->Children().size(), 2);
 
         // A file gone since: only the name changes.
         fs::remove(Folder() / "c.bmp");
         m_form->RightBtnClick();
-        EXPECT_EQ(doc->FileNameValue, Q(Folder() / "c.bmp"));
-        EXPECT_EQ(doc->Picture.Width(), 40);
+        EXPECT_EQ(doc->FileName(), Q(Folder() / "c.bmp"));
+        EXPECT_EQ(doc->Picture().Width(), 40);
 
         // Closing the browser from the frame while the document is active stops the stepping.
         CloseBrowser();
@@ -373,7 +373,7 @@ namespace {
         EXPECT_FALSE(m_form->Item("RightBtn")->isEnabled());
         EXPECT_FALSE(m_form->Item("playBtn")->isEnabled());
         m_form->RightBtnClick();
-        EXPECT_EQ(doc->FileNameValue, Q(Folder() / "c.bmp"));
+        EXPECT_EQ(doc->FileName(), Q(Folder() / "c.bmp"));
     }
 
     TEST_F(FlistFormTest, DeletingMovesTheFileToTheTrash)

@@ -36,8 +36,8 @@ TBitmap TypeText(TMainForm& form, vtl::testing::ScriptedDialogs& dialogs, TBitma
         return int(QDialog::Accepted);
     });
     QTest::mouseClick(doc->Image1(), Qt::LeftButton, {}, QPoint(4, 4));
-    TBitmap result = doc->Picture;
-    doc->ModifiedCount = 0;
+    TBitmap result = doc->Picture();
+    dialogs.messageAnswers.push_back(vtl::platform::qt::MsgResult::No);
     doc->close();
     return result;
 }

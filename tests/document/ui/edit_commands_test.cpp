@@ -65,8 +65,8 @@ TEST(Wallpaper, TheFileIsWrittenWholeOrLeftAsItWas)
     vtl::testing::DialogGuard guard;
     TMainForm form({});
     TBitmap picture(40, 30, TPixelFormat::pf8bit);
-    auto* doc = dynamic_cast<TMDIChild*>(vtl::input::ui::NewDocumentFromBuffer(form, picture, "w"));
-    doc->ModifiedCount = 0;
+    TMDIChild* doc
+        = vtl::input::ui::NewDocument(form, picture, "w", "w", 3, TMDIChild::Origin::File);
 
     guard.dialogs->messageAnswers.push_back(vtl::platform::qt::MsgResult::Ok);
     doc->Wall1Click();
@@ -81,7 +81,7 @@ TEST(Wallpaper, TheFileIsWrittenWholeOrLeftAsItWas)
     EXPECT_EQ(U32At(written, 30), 1u);
 
     // The disk fills up while the next one is written: the previous file stays whole.
-    doc->Picture = TBitmap(64, 48);
+    doc->ShowPicture(TBitmap(64, 48), "w", "w", 3);
     vtl::platform::SetRenameFunctionForTesting([](const char*, const char*) {
         errno = ENOSPC;
         return -1;

@@ -40,18 +40,19 @@ protected:
     }
     void TearDown() override
     {
-        m_form->MdiArea()->closeAllSubWindows();
+        // Destroyed without closing: documents changed by a test ask nothing.
         m_form.reset();
         qunsetenv("VTL_REGISTRY_DIR");
     }
 
     TMDIChild* Document(int width, int height, TPixelFormat format = TPixelFormat::pf24bit)
     {
-        TBitmap picture(width, height, format);
-        auto* window = vtl::input::ui::NewDocumentFromBuffer(*m_form, std::move(picture), QStringLiteral("test"));
-        auto* child = dynamic_cast<TMDIChild*>(window);
-        child->ModifiedCount = 0;
-        return child;
+        return Document(TBitmap(width, height, format));
+    }
+    TMDIChild* Document(TBitmap picture)
+    {
+        return vtl::input::ui::NewDocument(*m_form, std::move(picture), QStringLiteral("test"),
+            QStringLiteral("test"), 3, TMDIChild::Origin::File);
     }
 
     TempDir m_dir;
@@ -139,7 +140,7 @@ TEST_F(DocumentTest, ClosingAsksOnlyAboutChanges)
     EXPECT_TRUE(m_guard.dialogs->messages.empty());
 
     TMDIChild* changed = Document(2, 2);
-    changed->ModifiedCount = 1;
+    changed->Item("Cxor1")->trigger();
     m_guard.dialogs->messageAnswers.push_back(vtl::platform::qt::MsgResult::No);
     changed->close();
     ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
@@ -160,7 +161,7 @@ TEST_F(DocumentTest, PalettePickStopsAtTheTarget)
     for (int i = 0; i < 16; ++i)
         QTest::mouseClick(bits8->Image1(), Qt::LeftButton, {}, QPoint(i, 1));
     EXPECT_FALSE(bits8->PalettePick);
-    EXPECT_EQ(m_form->palettePickCount, 16);
+    EXPECT_EQ(m_form->palettePicker.Count(), 16);
     EXPECT_EQ(m_form->StatusText(), U(" パレット 16/16 選択"));
 
     TMDIChild* deep = Document(20, 20);
@@ -222,7 +223,7 @@ TEST_F(DocumentTest, OpeningAMissingNameGivesAnEmptyDocument)
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(doc->windowTitle(), "missing.bmp");
     EXPECT_EQ(doc->FileName(), "/no/such/folder/missing.bmp");
-    EXPECT_TRUE(doc->Picture.Empty());
+    EXPECT_TRUE(doc->Picture().Empty());
     m_form->FileNewItemClick();
     EXPECT_EQ(m_form->Children().last()->windowTitle(), U("無題2"));
 }
@@ -257,27 +258,27 @@ TEST_F(DocumentTest, PickedColoursAreSavedAndAWrongPaletteIsRefused)
 TEST_F(DocumentTest, SaveAsByFilterIndex)
 {
     TMDIChild* doc = Document(8, 6);
-    doc->ModifiedCount = 2;
-    doc->FileNameValue = QString::fromStdString((m_dir / "pic.bmp").string());
-    doc->setWindowTitle("pic.bmp");
+    doc->ShowPicture(doc->Picture(), QString::fromStdString((m_dir / "pic.bmp").string()),
+        QStringLiteral("pic.bmp"), 3);
+    doc->Item("Cxor1")->trigger();
     // PNG: the name gets ".png", the caption follows, the changes count as saved.
     m_guard.dialogs->saveAnswers.push_back(QString::fromStdString((m_dir / "out.bmp").string()));
     m_guard.dialogs->saveFilterIndexes.push_back(4);
     doc->FileSaveAsItemClick();
     EXPECT_TRUE(std::filesystem::exists(m_dir / "out.png"));
     EXPECT_EQ(doc->windowTitle(), "out.png");
-    EXPECT_EQ(doc->ModifiedCount, 0);
+    EXPECT_EQ(doc->ModifiedCount(), 0);
     EXPECT_EQ(m_guard.dialogs->fileDialogs.back().fileName, "pic");
 
     // RLE needs 16 or 256 colours: refused, nothing written, still modified.
-    doc->ModifiedCount = 1;
+    doc->Item("Cxor1")->trigger();
     m_guard.dialogs->saveAnswers.push_back(QString::fromStdString((m_dir / "rle.bmp").string()));
     m_guard.dialogs->saveFilterIndexes.push_back(2);
     m_guard.dialogs->messageAnswers.push_back(vtl::platform::qt::MsgResult::Ok);
     doc->FileSaveAsItemClick();
     EXPECT_EQ(m_guard.dialogs->messages.back().text, U("16色または256色のみ圧縮できます。"));
     EXPECT_FALSE(std::filesystem::exists(m_dir / "rle.bmp"));
-    EXPECT_EQ(doc->ModifiedCount, 1);
+    EXPECT_EQ(doc->ModifiedCount(), 1);
 
     // JPEG: the quality dialog's answer is stored; the document shows the decoded file.
     m_guard.dialogs->saveAnswers.push_back(QString::fromStdString((m_dir / "photo.JPEG").string()));
@@ -291,9 +292,9 @@ TEST_F(DocumentTest, SaveAsByFilterIndex)
     doc->FileSaveAsItemClick();
     EXPECT_TRUE(std::filesystem::exists(m_dir / "photo.JPEG"));
     EXPECT_EQ(m_form->AppSettings().jpg, 55);
-    EXPECT_FALSE(doc->UndoPicture.Empty());
-    EXPECT_EQ(doc->Picture.Width(), 8);
-    EXPECT_EQ(doc->ModifiedCount, 0);
+    EXPECT_FALSE(doc->UndoPicture().Empty());
+    EXPECT_EQ(doc->Picture().Width(), 8);
+    EXPECT_EQ(doc->ModifiedCount(), 0);
 }
 
 TEST(JpegQualityDialog, InputIsClampedOnLeaving)
@@ -318,8 +319,8 @@ TEST_F(DocumentTest, DecoderChoiceByNameAndPaletteDisplays)
     std::filesystem::copy_file(sample, m_dir / "photo.jpe");
     auto* upper = dynamic_cast<TMDIChild*>(m_form->OpenFile(QString::fromStdString((m_dir / "PHOTO.JPG").string()), 3));
     ASSERT_NE(upper, nullptr);
-    EXPECT_EQ(upper->Picture.Width(), 320);
-    EXPECT_EQ(upper->Picture.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(upper->Picture().Width(), 320);
+    EXPECT_EQ(upper->Picture().PixelFormat(), TPixelFormat::pf24bit);
     EXPECT_EQ(m_form->windowTitle(), U("PHOTO.JPG - Vistrel"));
     // ".jpe" is no built-in pattern: the plug-ins are asked, and none of ours reads JPEG.
     const auto before = m_form->Children().size();
@@ -331,7 +332,7 @@ TEST_F(DocumentTest, DecoderChoiceByNameAndPaletteDisplays)
     qunsetenv("VTL_PALETTE_DISPLAY");
     auto* reduced = dynamic_cast<TMDIChild*>(paletted.OpenFile(QStringLiteral(VTL_SOURCE_DIR "/samples/landscape.bmp"), 3));
     ASSERT_NE(reduced, nullptr);
-    EXPECT_EQ(reduced->Picture.PixelFormat(), TPixelFormat::pf8bit);
+    EXPECT_EQ(reduced->Picture().PixelFormat(), TPixelFormat::pf8bit);
     EXPECT_TRUE(reduced->Item("DC16")->isEnabled());
     paletted.MdiArea()->closeAllSubWindows();
 }
@@ -362,40 +363,40 @@ TEST_F(DocumentTest, DroppedFilesOpenInOrderAndSettingFilesRestore)
 
 TEST_F(DocumentTest, PasteUndoAndTheSizeTag)
 {
-    TMDIChild* source = Document(6, 4);
-    source->Picture.SetPixel(1, 1, vtl::platform::Rgb(10, 200, 30));
+    TBitmap sourcePicture(6, 4);
+    sourcePicture.SetPixel(1, 1, vtl::platform::Rgb(10, 200, 30));
+    TMDIChild* source = Document(sourcePicture);
     source->Copy1Click();
     EXPECT_TRUE(vtl::platform::qt::ClipboardOffersPicture(QGuiApplication::clipboard()->mimeData()));
 
     // Into an empty document: nothing to undo afterwards.
     TMDIChild* empty = Document(0, 0);
     empty->Paste1Click();
-    EXPECT_EQ(empty->Picture.Width(), 6);
-    EXPECT_EQ(empty->Picture.Pixel(1, 1), vtl::platform::Rgb(10, 200, 30));
-    EXPECT_TRUE(empty->UndoPicture.Empty());
-    EXPECT_EQ(empty->ModifiedCount, 1);
+    EXPECT_EQ(empty->Picture().Width(), 6);
+    EXPECT_EQ(empty->Picture().Pixel(1, 1), vtl::platform::Rgb(10, 200, 30));
+    EXPECT_TRUE(empty->UndoPicture().Empty());
+    EXPECT_EQ(empty->ModifiedCount(), 1);
 
     // Into a picture: undo brings it back and the count returns, so closing asks nothing.
     TMDIChild* target = Document(3, 3);
     target->Paste1Click();
-    EXPECT_EQ(target->ModifiedCount, 1);
+    EXPECT_EQ(target->ModifiedCount(), 1);
     EXPECT_TRUE(target->Item("Undo1")->isEnabled());
     target->Undo1Click();
-    EXPECT_EQ(target->Picture.Width(), 3);
-    EXPECT_EQ(target->ModifiedCount, 0);
+    EXPECT_EQ(target->Picture().Width(), 3);
+    EXPECT_EQ(target->ModifiedCount(), 0);
     EXPECT_FALSE(target->Item("Undo1")->isEnabled());
     target->close();
     EXPECT_TRUE(m_guard.dialogs->messages.empty());
 
-    source->FileNameValue = QStringLiteral("/pictures/a.jpg");
+    source->Rename(QStringLiteral("/pictures/a.jpg"), source->windowTitle());
     source->Info1Click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "<img src=\"a.jpg\" width=6 height=4>");
 
     // Nothing usable on the clipboard: the buffer's error, and the document is unchanged.
     QGuiApplication::clipboard()->setText("text");
     EXPECT_THROW(source->Paste1Click(), std::exception);
-    EXPECT_EQ(source->ModifiedCount, 0);
-    empty->ModifiedCount = 0; // closes without a question at the end
+    EXPECT_EQ(source->ModifiedCount(), 0);
 }
 
 namespace {
@@ -411,38 +412,37 @@ int CountInColumn(const TBitmap& b, int x, vtl::platform::TColor colour)
 
 TEST_F(DocumentTest, FreeLinesAtTheZoomAndTheirUndo)
 {
-    TMDIChild* doc = Document(200, 100);
+    TBitmap black(200, 100);
+    black.Canvas().Brush.Color = 0;
+    black.Canvas().FillRect({ 0, 0, 200, 100 });
+    TMDIChild* doc = Document(black);
     doc->SetZoom(1); // 50 %
     m_form->Item("LineBtn")->setEnabled(true);
     m_form->Item("LineBtn")->setChecked(true);
     doc->Item("c15")->trigger(); // 白
     doc->Item("lw10")->trigger();
     const auto white = vtl::platform::Rgb(255, 255, 255);
-    doc->Picture.Canvas().Brush.Color = 0;
-    doc->Picture.Canvas().FillRect({ 0, 0, 200, 100 });
-    doc->PictureChanged();
 
     QTest::mousePress(doc->Image1(), Qt::LeftButton, {}, QPoint(10, 25));
     QMouseEvent move(QEvent::MouseMove, QPointF(80, 25), QPointF(80, 25), Qt::NoButton, Qt::LeftButton, {});
     QApplication::sendEvent(doc->Image1(), &move);
     QTest::mouseRelease(doc->Image1(), Qt::LeftButton, {}, QPoint(80, 25));
-    EXPECT_EQ(doc->ModifiedCount, 1);
+    EXPECT_EQ(doc->ModifiedCount(), 1);
     EXPECT_EQ(m_form->StatusText(), " Point (80:25)");
     // Ten pixels wide in the picture, five on the screen.
-    EXPECT_EQ(CountInColumn(doc->Picture, 80, white), 10);
+    EXPECT_EQ(CountInColumn(doc->Picture(), 80, white), 10);
     EXPECT_EQ(CountInColumn(doc->DisplayCopy(), 40, white), 5);
-    const TBitmap afterFirst = doc->Picture;
+    const TBitmap afterFirst = doc->Picture();
 
     doc->Item("c7")->trigger(); // 銀色
     QTest::mousePress(doc->Image1(), Qt::LeftButton, {}, QPoint(30, 5));
     QTest::mouseRelease(doc->Image1(), Qt::LeftButton, {}, QPoint(30, 5));
-    EXPECT_EQ(doc->Picture.Pixel(60, 10), vtl::platform::Rgb(192, 192, 192));
-    EXPECT_EQ(doc->ModifiedCount, 2);
+    EXPECT_EQ(doc->Picture().Pixel(60, 10), vtl::platform::Rgb(192, 192, 192));
+    EXPECT_EQ(doc->ModifiedCount(), 2);
     doc->Undo1Click(); // only the second stroke goes
-    EXPECT_EQ(doc->Picture.Pixel(60, 10), afterFirst.Pixel(60, 10));
-    EXPECT_EQ(doc->Picture.Pixel(100, 50), white);
-    EXPECT_EQ(doc->ModifiedCount, 1);
-    doc->ModifiedCount = 0;
+    EXPECT_EQ(doc->Picture().Pixel(60, 10), afterFirst.Pixel(60, 10));
+    EXPECT_EQ(doc->Picture().Pixel(100, 50), white);
+    EXPECT_EQ(doc->ModifiedCount(), 1);
 }
 
 TEST_F(DocumentTest, TextGoesToTheMappedPointOrNowhere)
@@ -451,11 +451,11 @@ TEST_F(DocumentTest, TextGoesToTheMappedPointOrNowhere)
     doc->SetZoom(2); // 75 %
     m_form->Item("MojiBtn")->setEnabled(true);
     m_form->Item("MojiBtn")->setChecked(true);
-    const TBitmap before = doc->Picture;
+    const TBitmap before = doc->Picture();
     m_guard.dialogs->dialogAnswers.push_back([](QDialog&) { return int(QDialog::Rejected); });
     QTest::mouseClick(doc->Image1(), Qt::LeftButton, {}, QPoint(30, 60));
-    EXPECT_TRUE(doc->UndoPicture.Empty());
-    EXPECT_EQ(doc->ModifiedCount, 0);
+    EXPECT_TRUE(doc->UndoPicture().Empty());
+    EXPECT_EQ(doc->ModifiedCount(), 0);
 
     m_guard.dialogs->dialogAnswers.push_back([](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), U("文字の入力"));
@@ -464,17 +464,16 @@ TEST_F(DocumentTest, TextGoesToTheMappedPointOrNowhere)
         return int(QDialog::Accepted);
     });
     QTest::mouseClick(doc->Image1(), Qt::LeftButton, {}, QPoint(30, 60));
-    EXPECT_EQ(doc->ModifiedCount, 1);
-    EXPECT_FALSE(doc->UndoPicture.Empty());
+    EXPECT_EQ(doc->ModifiedCount(), 1);
+    EXPECT_FALSE(doc->UndoPicture().Empty());
     // Ink only below and right of picture point (40, 80).
     int above = 0, inside = 0;
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 200; ++x)
-            if (doc->Picture.Pixel(x, y) != before.Pixel(x, y))
+            if (doc->Picture().Pixel(x, y) != before.Pixel(x, y))
                 ++((x < 40 || y < 80) ? above : inside);
     EXPECT_EQ(above, 0);
     EXPECT_GT(inside, 0);
-    doc->ModifiedCount = 0;
 }
 
 TEST_F(DocumentTest, RotationAndReductionCommandsRunInTheFrame)
@@ -482,22 +481,21 @@ TEST_F(DocumentTest, RotationAndReductionCommandsRunInTheFrame)
     TMDIChild* doc = Document(30, 20);
     doc->SetZoom(3);
     doc->Item("L1")->trigger();
-    EXPECT_EQ(doc->Picture.Width(), 20);
-    EXPECT_EQ(doc->Picture.Height(), 30);
-    EXPECT_EQ(doc->ModifiedCount, 1);
+    EXPECT_EQ(doc->Picture().Width(), 20);
+    EXPECT_EQ(doc->Picture().Height(), 30);
+    EXPECT_EQ(doc->ModifiedCount(), 1);
     EXPECT_TRUE(doc->Item("Undo1")->isEnabled());
     EXPECT_EQ(doc->Item("Info1")->statusTip(), U("20 x 30 ( True Color )"));
     doc->Item("Mono1")->trigger();
-    EXPECT_EQ(doc->Picture.PixelFormat(), TPixelFormat::pf1bit);
-    EXPECT_EQ(doc->ModifiedCount, 2);
+    EXPECT_EQ(doc->Picture().PixelFormat(), TPixelFormat::pf1bit);
+    EXPECT_EQ(doc->ModifiedCount(), 2);
     // The any-angle rotation asks for its angle; cancelling changes nothing.
     m_guard.dialogs->dialogAnswers.push_back([](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), U("回転/角度の入力"));
         return int(QDialog::Rejected);
     });
     doc->Item("N15")->trigger();
-    EXPECT_EQ(doc->ModifiedCount, 2);
-    doc->ModifiedCount = 0;
+    EXPECT_EQ(doc->ModifiedCount(), 2);
 }
 
 TEST_F(DocumentTest, TheRangeMovesWithItsShapeAndADoubleClickDropsIt)
@@ -545,9 +543,10 @@ TEST_F(DocumentTest, PrintingToAPdfFile)
     if (std::system("command -v pdftoppm >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
     // Wider than the page: printed at one dot per pixel from (50, 50).
-    TMDIChild* doc = Document(12000, 300);
-    doc->Picture.Canvas().Brush.Color = vtl::platform::Rgb(255, 0, 0);
-    doc->Picture.Canvas().FillRect({ 0, 0, 12000, 300 });
+    TBitmap red(12000, 300);
+    red.Canvas().Brush.Color = vtl::platform::Rgb(255, 0, 0);
+    red.Canvas().FillRect({ 0, 0, 12000, 300 });
+    TMDIChild* doc = Document(red);
     const std::string pdf = (m_dir / "page.pdf").string();
     m_guard.dialogs->dialogAnswers.push_back([pdf](QDialog& d) {
         auto& dialog = dynamic_cast<QPrintDialog&>(d);
@@ -577,8 +576,8 @@ TEST(DocumentMenuForwarding, FrameCommandsRunFromTheDocumentsMenus)
     guard.dialogs->dialogAnswers.push_back([](QDialog&) { return int(QDialog::Rejected); });
     TMainForm form({});
     form.show();
-    auto* doc = dynamic_cast<TMDIChild*>(vtl::input::ui::NewDocumentFromBuffer(form, TBitmap(4, 4), "x"));
-    doc->ModifiedCount = 0;
+    TMDIChild* doc
+        = vtl::input::ui::NewDocument(form, TBitmap(4, 4), "x", "x", 3, TMDIChild::Origin::File);
     form.MdiArea()->setActiveSubWindow(doc);
     doc->Item("Option1")->trigger(); // answered below: cancelled
     doc->Item("Info1")->trigger(); // the document's own command

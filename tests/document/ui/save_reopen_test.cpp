@@ -205,10 +205,7 @@ protected:
     }
     void TearDown() override
     {
-        for (QMdiSubWindow* w : m_form->Children())
-            if (auto* doc = dynamic_cast<TMDIChild*>(w))
-                doc->ModifiedCount = 0; // closing asks nothing
-        m_form->MdiArea()->closeAllSubWindows();
+        // Destroyed without closing: documents changed by a test ask nothing.
         m_form.reset();
         qunsetenv("VTL_REGISTRY_DIR");
     }
@@ -217,7 +214,6 @@ protected:
     {
         auto* doc = dynamic_cast<TMDIChild*>(vtl::input::ui::NewDocumentFromBuffer(
             *m_form, std::move(picture), QStringLiteral("test")));
-        doc->ModifiedCount = 3;
         return doc;
     }
 
@@ -237,9 +233,9 @@ protected:
     {
         auto* doc
             = dynamic_cast<TMDIChild*>(m_form->OpenFile(QString::fromStdString(file.string()), 3));
-        if (!doc || doc->Picture.Empty())
+        if (!doc || doc->Picture().Empty())
             return std::nullopt;
-        return doc->Picture;
+        return doc->Picture();
     }
 
     TempDir m_dir;
@@ -283,12 +279,15 @@ TEST_F(SaveReopen, EveryKindReadsBackInOtherReadersAndOurs)
                 EXPECT_EQ(
                     m_guard.dialogs->messages.back().text, U("16色または256色のみ圧縮できます。"));
                 EXPECT_FALSE(std::filesystem::exists(file));
-                EXPECT_EQ(doc->ModifiedCount, 3);
+                // Refused: the document keeps its name, caption and change.
+                EXPECT_EQ(doc->ModifiedCount(), 1);
+                EXPECT_EQ(doc->FileName(), QStringLiteral("test"));
+                EXPECT_EQ(doc->windowTitle(), QStringLiteral("test"));
                 m_guard.dialogs->messages.clear();
                 continue;
             }
             ASSERT_TRUE(std::filesystem::exists(file));
-            EXPECT_EQ(doc->ModifiedCount, 0);
+            EXPECT_EQ(doc->ModifiedCount(), 0);
             EXPECT_EQ(doc->FileName(), QString::fromStdString(file.string()));
             const std::string bytes = vtl::testing::ReadFile(file);
 
@@ -367,7 +366,7 @@ TEST_F(SaveReopen, RleThatWouldGrowIsSavedPlainAndStillReads)
     ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
     EXPECT_EQ(m_guard.dialogs->messages[0].text,
         U("noise.bmp は圧縮するとサイズが大きくなるので非圧縮で保存します。"));
-    EXPECT_EQ(doc->ModifiedCount, 0);
+    EXPECT_EQ(doc->ModifiedCount(), 0);
     const std::string bytes = vtl::testing::ReadFile(m_dir / "noise.bmp");
     ASSERT_GE(bytes.size(), 54u);
     EXPECT_EQ(U32At(bytes, 30), 0u); // BI_RGB

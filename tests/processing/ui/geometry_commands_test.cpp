@@ -46,7 +46,7 @@ TEST_F(GeometryCommandTest, DC256RemembersItsChoicesAndRunsTheReduction)
     });
     doc.Item("DC256")->trigger();
     ExpectOneChange(doc, original);
-    EXPECT_EQ(doc.Picture.PixelFormat(), TPixelFormat::pf8bit);
+    EXPECT_EQ(doc.Picture().PixelFormat(), TPixelFormat::pf8bit);
 
     m_guard.dialogs->dialogAnswers.push_back([](QDialog& d) {
         auto& dialog = static_cast<TD256Dlg&>(d);
@@ -55,7 +55,7 @@ TEST_F(GeometryCommandTest, DC256RemembersItsChoicesAndRunsTheReduction)
         return int(QDialog::Rejected);
     });
     doc.Item("DC256")->trigger();
-    EXPECT_EQ(doc.ModifiedCount, 1);
+    EXPECT_EQ(doc.ModifiedCount(), 1);
 }
 
 TEST_F(GeometryCommandTest, SpecifiedPaletteCancelledOrRefusedLeavesThePicture)
@@ -97,9 +97,9 @@ TEST_F(GeometryCommandTest, SpecifiedPaletteCancelledOrRefusedLeavesThePicture)
     m_guard.dialogs->openAnswers.push_back(QStringList { QString::fromStdString(full.string()) });
     doc.Item("DC256")->trigger();
     ExpectOneChange(doc, original);
-    ASSERT_EQ(doc.Picture.PixelFormat(), TPixelFormat::pf8bit);
+    ASSERT_EQ(doc.Picture().PixelFormat(), TPixelFormat::pf8bit);
     for (int x = 0; x < 20; ++x) {
-        const TColor c = doc.Picture.Pixel(x, 3);
+        const TColor c = doc.Picture().Pixel(x, 3);
         EXPECT_TRUE(GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c)) << x;
     }
 
@@ -108,7 +108,7 @@ TEST_F(GeometryCommandTest, SpecifiedPaletteCancelledOrRefusedLeavesThePicture)
     m_guard.dialogs->openAnswers.push_back(std::nullopt);
     doc.Item("DC256")->trigger();
     EXPECT_EQ(m_guard.dialogs->fileDialogs.back().fileName, QString::fromStdString(full.string()));
-    EXPECT_EQ(doc.ModifiedCount, 1);
+    EXPECT_EQ(doc.ModifiedCount(), 1);
 }
 
 TEST_F(GeometryCommandTest, DC16RunsTheChosenMethodAndRemembersIt)
@@ -123,8 +123,8 @@ TEST_F(GeometryCommandTest, DC16RunsTheChosenMethodAndRemembersIt)
     });
     doc.Item("DC16")->trigger();
     ExpectOneChange(doc, original);
-    ASSERT_EQ(doc.Picture.PixelFormat(), TPixelFormat::pf4bit);
-    const TColor c = doc.Picture.Pixel(20, 8);
+    ASSERT_EQ(doc.Picture().PixelFormat(), TPixelFormat::pf4bit);
+    const TColor c = doc.Picture().Pixel(20, 8);
     EXPECT_TRUE(GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c));
 
     m_guard.dialogs->dialogAnswers.push_back([](QDialog& d) {
@@ -132,7 +132,7 @@ TEST_F(GeometryCommandTest, DC16RunsTheChosenMethodAndRemembersIt)
         return int(QDialog::Rejected);
     });
     doc.Item("DC16")->trigger();
-    EXPECT_EQ(doc.ModifiedCount, 1);
+    EXPECT_EQ(doc.ModifiedCount(), 1);
 }
 
 TEST_F(GeometryCommandTest, ResizeTakesTheDialogsSizeAndAnUntouchedDialogDoesNothing)
@@ -158,8 +158,8 @@ TEST_F(GeometryCommandTest, ResizeTakesTheDialogsSizeAndAnUntouchedDialogDoesNot
     });
     doc.Item("GLM1")->trigger();
     ExpectOneChange(doc, original);
-    EXPECT_EQ(doc.Picture.Width(), 50);
-    EXPECT_EQ(doc.Picture.Height(), 30);
+    EXPECT_EQ(doc.Picture().Width(), 50);
+    EXPECT_EQ(doc.Picture().Height(), 30);
 }
 
 TEST_F(GeometryCommandTest, PictureBeyondTheDialogsRangeIsNotDistortedByOk)
@@ -193,10 +193,10 @@ TEST_F(GeometryCommandTest, ClipStartsFromTheSelectionInPicturePixels)
     });
     doc.Item("ClpMnu")->trigger();
     ExpectOneChange(doc, original);
-    ASSERT_EQ(doc.Picture.Width(), 3);
-    ASSERT_EQ(doc.Picture.Height(), 4);
-    EXPECT_EQ(doc.Picture.Pixel(0, 0), original.Pixel(2, 2));
-    EXPECT_EQ(doc.Picture.Pixel(2, 3), original.Pixel(4, 5));
+    ASSERT_EQ(doc.Picture().Width(), 3);
+    ASSERT_EQ(doc.Picture().Height(), 4);
+    EXPECT_EQ(doc.Picture().Pixel(0, 0), original.Pixel(2, 2));
+    EXPECT_EQ(doc.Picture().Pixel(2, 3), original.Pixel(4, 5));
 
     // Without a selection the whole picture is offered, and OK with it is Cancel.
     doc.Shape()->hide();
@@ -207,17 +207,15 @@ TEST_F(GeometryCommandTest, ClipStartsFromTheSelectionInPicturePixels)
         return d.result();
     });
     doc.Item("ClpMnu")->trigger();
-    EXPECT_EQ(doc.ModifiedCount, 1);
+    EXPECT_EQ(doc.ModifiedCount(), 1);
 }
 
 TEST_F(GeometryCommandTest, JoinMakesANewDocumentAndKeepsTheSettings)
 {
     MakeForm();
     auto open = [this](int w, int h, const char* name) {
-        auto* child = dynamic_cast<TMDIChild*>(
-            vtl::input::ui::NewDocumentFromBuffer(*m_form, Pattern(w, h), U(name)));
-        child->ModifiedCount = 0;
-        return child;
+        return vtl::input::ui::NewDocument(
+            *m_form, Pattern(w, h), U(name), U(name), 3, TMDIChild::Origin::File);
     };
     TMDIChild* a = open(100, 50, "a.bmp");
     TMDIChild* b = open(60, 80, "b.png");
@@ -238,10 +236,10 @@ TEST_F(GeometryCommandTest, JoinMakesANewDocumentAndKeepsTheSettings)
     auto* joined = dynamic_cast<TMDIChild*>(children.back());
     ASSERT_NE(joined, nullptr);
     EXPECT_EQ(joined->windowTitle(), U("a b"));
-    EXPECT_EQ(joined->Picture.Width(), 170);
-    EXPECT_EQ(joined->Picture.Height(), 80);
-    EXPECT_EQ(joined->Picture.Pixel(105, 40), Rgb(255, 255, 255)) << "white margin";
-    EXPECT_EQ(joined->Picture.Pixel(162, 10), b->Picture.Pixel(52, 10));
+    EXPECT_EQ(joined->Picture().Width(), 170);
+    EXPECT_EQ(joined->Picture().Height(), 80);
+    EXPECT_EQ(joined->Picture().Pixel(105, 40), Rgb(255, 255, 255)) << "white margin";
+    EXPECT_EQ(joined->Picture().Pixel(162, 10), b->Picture().Pixel(52, 10));
     EXPECT_EQ(m_form->joinMargin, 10);
 
     m_guard.dialogs->dialogAnswers.push_back([](QDialog& d) {
