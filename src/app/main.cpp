@@ -3,13 +3,33 @@
 #include "app/open_requests.h"
 #include "app/ui/main_form.h"
 #include "platform/named_mutex.h"
+#include "platform/qt/dialog_service.h"
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QSessionManager>
 #include <QTimer>
 #include <cstdlib>
 
 namespace {
+
+// The last line of defence: every handler of the program runs its work guarded, but should an
+// error still reach the event loop, the user sees it and the program goes on with its documents.
+class TApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            vtl::platform::qt::ShowError(nullptr, QString::fromUtf8(e.what()));
+        } catch (...) {
+            vtl::platform::qt::ShowError(nullptr, QStringLiteral("Unknown error"));
+        }
+        return false;
+    }
+};
 
 // "MS UI Gothic" where installed, else a Japanese font from the system's packages.
 QFont InterfaceFont()
@@ -36,15 +56,25 @@ int main(int argc, char** argv)
     if (!mutex)
         return 0;
 
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
+    // No display name: the window system's titles are the program's captions as they stand.
     QApplication::setApplicationName(QStringLiteral("vtl"));
-    QApplication::setApplicationDisplayName(QStringLiteral("vtl"));
     QApplication::setFont(InterfaceFont());
 
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
     vtl::app::ui::TMainForm form(arguments);
     form.show();
+    // The session ending closes the frame as the user would: unsaved documents are asked about,
+    // and a document the user keeps cancels the logout.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+        [&form](QSessionManager& manager) {
+            if (manager.allowsInteraction()) {
+                if (!form.close())
+                    manager.cancel();
+                manager.release();
+            }
+        });
     // The desktop's vtl-open hands files to this instance through the server.
     form.ListenForOpenRequests(QString::fromStdString(vtl::app::OpenGraphicServerName()));
 

@@ -129,14 +129,16 @@ void TMDIChild::PrintItemClick()
     if (platform::qt::Dialogs().Exec(dialog) != QDialog::Accepted)
         return;
     printer.setDocName(windowTitle());
+    // The page gets a copy of its own, so that nothing done while printing reaches the picture.
+    const platform::TBitmap copy = m_picture;
     QPainter painter;
     if (!painter.begin(&printer))
         throw std::runtime_error("Printer is not currently printing");
-    const int width = m_picture.Width();
+    const int width = copy.Width();
     const int scale = PrintScale(printer.pageLayout().paintRectPixels(printer.resolution()).width(),
         width, printer.logicalDpiX());
     painter.drawImage(
-        QRect(50, 50, scale * width, scale * m_picture.Height()), render::DisplayImage(m_picture));
+        QRect(50, 50, scale * width, scale * copy.Height()), render::DisplayImage(copy));
     painter.end();
 }
 

@@ -3,6 +3,9 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 namespace vtl::platform::qt {
@@ -20,12 +23,44 @@ QString QtFilter(const QString& filter)
 }
 
 namespace {
+    // A question with Yes and No has no way out but its two buttons: Esc and the window's close
+    // button do nothing, so that a key pressed by habit never answers it.
+    class QuestionBox : public QMessageBox {
+    public:
+        using QMessageBox::QMessageBox;
+        bool answerOnly = false;
+
+    protected:
+        void keyPressEvent(QKeyEvent* event) override
+        {
+            if (answerOnly && event->matches(QKeySequence::Cancel))
+                return;
+            QMessageBox::keyPressEvent(event);
+        }
+        void closeEvent(QCloseEvent* event) override
+        {
+            if (answerOnly && !m_answered) {
+                event->ignore();
+                return;
+            }
+            QMessageBox::closeEvent(event);
+        }
+        void done(int result) override
+        {
+            m_answered = true;
+            QMessageBox::done(result);
+        }
+
+    private:
+        bool m_answered = false;
+    };
+
     class RealDialogs : public DialogService {
     public:
         MsgResult MessageBox(QWidget* parent, const QString& title, const QString& text,
             MsgIcon icon, MsgButtons buttons) override
         {
-            QMessageBox box(parent);
+            QuestionBox box(parent);
             box.setWindowTitle(title);
             box.setText(text);
             box.setIcon(icon == MsgIcon::Error  ? QMessageBox::Critical
@@ -41,11 +76,17 @@ namespace {
                 break;
             case MsgButtons::YesNo:
                 box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+                box.answerOnly = true;
                 break;
             case MsgButtons::YesNoCancel:
                 box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
                 break;
             }
+            // The buttons speak the program's language, with the letters that answer them.
+            for (auto [button, caption] : { std::pair { QMessageBox::Yes, "はい(&Y)" },
+                     { QMessageBox::No, "いいえ(&N)" }, { QMessageBox::Cancel, "キャンセル" } })
+                if (QAbstractButton* b = box.button(button))
+                    b->setText(QString::fromUtf8(caption));
             switch (box.exec()) {
             case QMessageBox::Yes:
                 return MsgResult::Yes;
