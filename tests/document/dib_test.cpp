@@ -474,7 +474,7 @@ namespace {
         const uint8_t* bits = dib.Internal().Image.bits.Data();
         long live = MappedBlock::LiveBlocks();
         MappedBlock::FailNextMappingsForTesting(1);
-        EXPECT_THROW(dib.SetPixelFormat(DibPixelFormat::Dib8Bit), std::bad_alloc);
+        EXPECT_THROW(dib.SetPixelFormat(DibPixelFormat::Dib8Bit), EOutOfResources);
         MappedBlock::FailNextMappingsForTesting(0);
         EXPECT_EQ(MappedBlock::LiveBlocks(), live);
         EXPECT_EQ(dib.Internal().Image.bits.Data(), bits);

@@ -415,7 +415,7 @@ namespace {
         for (F to : kTargets) {
             Recorder failed;
             MappedBlock::FailNextMappingsForTesting(1);
-            EXPECT_THROW(ConvertPixelFormat(source, to, {}, failed.Handler()), std::bad_alloc);
+            EXPECT_THROW(ConvertPixelFormat(source, to, {}, failed.Handler()), EOutOfResources);
             MappedBlock::FailNextMappingsForTesting(0);
             EXPECT_EQ(MappedBlock::LiveBlocks(), live);
             if (!failed.reports.empty()) {

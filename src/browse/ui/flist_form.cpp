@@ -393,11 +393,14 @@ void TFlistForm::ShowFile(TMDIChild& document, const QString& file)
 {
     platform::qt::WaitCursor wait;
     const QFileInfo info(file);
-    // The name changes first: a file that is gone leaves the old picture under the new name.
-    document.Rename(file, info.fileName());
-    m_main.setWindowTitle(info.fileName() + QStringLiteral(" - Vistrel"));
-    if (!info.exists())
+    if (!info.exists()) {
+        // A file gone since the folder was read: only the name changes.
+        document.Rename(file, info.fileName());
+        m_main.setWindowTitle(info.fileName() + QStringLiteral(" - Vistrel"));
         return;
+    }
+    // A file that can't be read leaves the document as it was, name and all: the old picture
+    // under the new name would claim a picture that isn't shown.
     platform::TBitmap picture;
     input::FileOpenResult result;
     try {

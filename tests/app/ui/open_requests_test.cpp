@@ -4,6 +4,7 @@
 #include "app/open_requests.h"
 #include "app/setting_file.h"
 #include "app/ui/open_request_server.h"
+#include "input/picture_loader.h"
 #include "support/document_fixture.h"
 
 #include <QCoreApplication>
@@ -77,8 +78,8 @@ TEST_F(OpenRequestTest, NamesOpenInOrderAtFullSize)
     const QString a = Picture("my pictures/a b.bmp", 11);
     const QString b = Picture("b.bmp", 13);
     const QString missing = QString::fromStdString((m_dir / "gone.bmp").string());
-    ASSERT_TRUE(Send(QByteArray::fromStdString(vtl::app::MakeOpenMacro(
-        { a.toStdString(), b.toStdString(), missing.toStdString() }))));
+    ASSERT_TRUE(Send(QByteArray::fromStdString(
+        vtl::app::MakeOpenMacro({ a.toStdString(), b.toStdString(), missing.toStdString() }))));
     const auto windows = WaitForDocuments(3);
     ASSERT_EQ(windows.size(), 3);
     auto* first = dynamic_cast<TMDIChild*>(windows[0]);
@@ -91,6 +92,22 @@ TEST_F(OpenRequestTest, NamesOpenInOrderAtFullSize)
     EXPECT_EQ(second->Picture().Width(), 13);
     EXPECT_TRUE(third->Picture().Empty()) << "a missing name gives an empty document";
     EXPECT_EQ(third->FileName(), missing);
+}
+
+TEST_F(OpenRequestTest, AnUnreadableFileIsReportedAndTheRestStillOpen)
+{
+    const QString a = Picture("a.bmp", 11);
+    const QString b = Picture("b.bmp", 13);
+    vtl::input::FailNextLoadsForTesting(1);
+    m_guard.dialogs->messageAnswers.push_back(vtl::platform::qt::MsgResult::Ok);
+    ASSERT_TRUE(Send(
+        QByteArray::fromStdString(vtl::app::MakeOpenMacro({ a.toStdString(), b.toStdString() }))));
+    const auto windows = WaitForDocuments(2);
+    ASSERT_EQ(windows.size(), 2);
+    ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+    EXPECT_TRUE(m_guard.dialogs->messages[0].text.contains(a));
+    EXPECT_TRUE(dynamic_cast<TMDIChild*>(windows[0])->Picture().Empty());
+    EXPECT_EQ(dynamic_cast<TMDIChild*>(windows[1])->Picture().Width(), 13);
 }
 
 TEST_F(OpenRequestTest, SettingFilesInCapitalsAreLoaded)

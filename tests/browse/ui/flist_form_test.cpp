@@ -5,6 +5,7 @@
 #include "browse/ui/flist_form.h"
 
 #include "browse/thumb_cache.h"
+#include "input/picture_loader.h"
 #include "support/document_fixture.h"
 
 #include <QComboBox>
@@ -14,9 +15,11 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMimeData>
-#include <QUrl>
 #include <QSplitter>
+#include <QTest>
+#include <QTimer>
 #include <QTreeView>
+#include <QUrl>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -373,6 +376,70 @@ namespace {
         EXPECT_FALSE(m_form->Item("RightBtn")->isEnabled());
         EXPECT_FALSE(m_form->Item("playBtn")->isEnabled());
         m_form->RightBtnClick();
+        EXPECT_EQ(doc->FileName(), Q(Folder() / "c.bmp"));
+    }
+
+    TEST_F(FlistFormTest, SteppingAwayFromChangesAsksFirst)
+    {
+        Picture(Folder() / "a.bmp", 30);
+        Picture(Folder() / "b.bmp", 40);
+        TFlistForm* browser = OpenBrowser();
+        ASSERT_TRUE(browser->SelectFolder(Q(Folder())));
+        browser->SelectIndex(0);
+        browser->DrawGrid1DblClick();
+        TMDIChild* doc = ActiveDocument();
+        ASSERT_NE(doc, nullptr);
+        doc->Item("Cxor1")->trigger();
+        const platform::TBitmap changed = doc->Picture();
+
+        // Yes, then the save dialog cancelled: the document stays on its changed picture, and
+        // the slide show that asked stops.
+        m_form->Item("playBtn")->setChecked(true);
+        m_guard.dialogs->messageAnswers = { vtl::platform::qt::MsgResult::Yes };
+        m_guard.dialogs->saveAnswers = { std::nullopt };
+        m_form->Item("RightBtn")->trigger();
+        ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+        EXPECT_EQ(m_guard.dialogs->messages[0].text,
+            QString::fromUtf8("a.bmp は変更がありますが保存しますか?"));
+        EXPECT_EQ(doc->FileName(), Q(Folder() / "a.bmp"));
+        EXPECT_TRUE(testing::SamePixels(doc->Picture(), changed));
+        EXPECT_TRUE(doc->Modified());
+        EXPECT_EQ(browser->OpenIndex, 0);
+        EXPECT_FALSE(m_form->Item("playBtn")->isChecked());
+        EXPECT_FALSE(m_form->Timer1()->isActive());
+
+        // No: the changes are dropped, and the next picture comes with nothing to undo.
+        m_guard.dialogs->messageAnswers = { vtl::platform::qt::MsgResult::No };
+        m_form->Item("RightBtn")->trigger();
+        EXPECT_EQ(doc->FileName(), Q(Folder() / "b.bmp"));
+        EXPECT_EQ(doc->Picture().Width(), 40);
+        EXPECT_FALSE(doc->Modified());
+        EXPECT_FALSE(doc->Item("Undo1")->isEnabled());
+        EXPECT_TRUE(doc->UndoPicture().Empty());
+    }
+
+    TEST_F(FlistFormTest, ASlideShowStepThatCannotReadReportsAndGoesOn)
+    {
+        Picture(Folder() / "a.bmp", 30);
+        Picture(Folder() / "b.bmp", 40);
+        Picture(Folder() / "c.bmp", 50);
+        TFlistForm* browser = OpenBrowser();
+        ASSERT_TRUE(browser->SelectFolder(Q(Folder())));
+        browser->SelectIndex(0);
+        browser->DrawGrid1DblClick();
+        TMDIChild* doc = ActiveDocument();
+        ASSERT_NE(doc, nullptr);
+        m_form->AppSettings().wait = 0; // every half second
+        m_form->Timer1()->setInterval(50);
+        input::FailNextLoadsForTesting(1);
+        m_guard.dialogs->messageAnswers = { vtl::platform::qt::MsgResult::Ok };
+        m_form->Item("playBtn")->trigger();
+        // The timer's step fails: the error box, the document as it was, and the show goes on
+        // to the picture after it.
+        QTRY_COMPARE_WITH_TIMEOUT(doc->Picture().Width(), 50, 3000);
+        m_form->Item("playBtn")->trigger();
+        ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+        EXPECT_TRUE(m_guard.dialogs->messages[0].text.contains(Q(Folder() / "b.bmp")));
         EXPECT_EQ(doc->FileName(), Q(Folder() / "c.bmp"));
     }
 

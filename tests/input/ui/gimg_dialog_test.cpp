@@ -1,7 +1,8 @@
 #include "app/ui/main_form.h"
+#include "input/sane_backend_pin.h"
 #include "input/ui/gimg_dialog.h"
 #include "input/ui/twain_commands.h"
-#include "input/sane_backend_pin.h"
+#include "platform/atomic_file.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 
@@ -35,11 +36,51 @@ protected:
         m_form.reset();
         qunsetenv("VTL_REGISTRY_DIR");
         qunsetenv("VTL_TWAIN_DSM");
+        if (m_usesSane) {
+            if (m_oldSaneConfig.isNull())
+                qunsetenv("SANE_CONFIG_DIR");
+            else
+                qputenv("SANE_CONFIG_DIR", m_oldSaneConfig);
+        }
         vtl::input::ui::SetFolderChooser({});
     }
+    // SANE's test device behind the program's own manager; false when the manager wasn't built.
+    bool UseSaneTestDevice()
+    {
+        const auto library = std::filesystem::path(VTL_BINARY_DIR) / "plugins" / "vtltwain.so";
+        if (!std::filesystem::exists(library))
+            return false;
+        vtl::testing::PinSaneTestBackend(library);
+        std::ofstream(m_sane.Path() / "dll.conf") << "test\n";
+        std::ofstream(m_sane.Path() / "test.conf") << "mode Color\ndepth 8\nresolution 25.0\n";
+        m_oldSaneConfig = qgetenv("SANE_CONFIG_DIR");
+        qputenv("SANE_CONFIG_DIR", QByteArray::fromStdString(m_sane.Path().string()));
+        qputenv("VTL_TWAIN_DSM", QByteArray::fromStdString(library.string()));
+        m_usesSane = true;
+        return true;
+    }
+    // イメージの取得 with saving to PNG files named "scan" in the scratch folder.
+    void ScanToFiles()
+    {
+        m_form->AppSettings().twainSave = true;
+        m_form->AppSettings().twainMode = 4;
+        const QString folder = QString::fromStdString(m_sane.Path().string());
+        m_guard.dialogs->dialogAnswers.push_back([folder](QDialog& d) {
+            auto& dialog = dynamic_cast<TGImgDlg&>(d);
+            dialog.FoEdit()->setText(folder);
+            dialog.FnEdit()->setText("scan");
+            dialog.OkClick();
+            return dialog.result();
+        });
+        m_form->Item("ScanImage")->trigger();
+    }
+
     TempDir m_dir;
+    TempDir m_sane;
     DialogGuard m_guard;
     std::unique_ptr<TMainForm> m_form;
+    QByteArray m_oldSaneConfig;
+    bool m_usesSane = false;
 };
 
 } // namespace
@@ -106,17 +147,8 @@ TEST_F(GImgDialogTest, ScanWithoutManagerWarns)
 
 TEST_F(GImgDialogTest, ScanThroughTheManagerToDocumentsAndFiles)
 {
-    const auto library = std::filesystem::path(VTL_BINARY_DIR) / "plugins" / "vtltwain.so";
-    if (!std::filesystem::exists(library))
+    if (!UseSaneTestDevice())
         GTEST_SKIP() << "the manager library was not built";
-    vtl::testing::PinSaneTestBackend(library);
-    TempDir sane;
-    std::ofstream(sane.Path() / "dll.conf") << "test\n";
-    std::ofstream(sane.Path() / "test.conf") << "mode Color\ndepth 8\nresolution 25.0\n";
-    const QByteArray oldConfig = qgetenv("SANE_CONFIG_DIR");
-    qputenv("SANE_CONFIG_DIR", QByteArray::fromStdString(sane.Path().string()));
-    qputenv("VTL_TWAIN_DSM", QByteArray::fromStdString(library.string()));
-
     auto* area = m_form->findChild<QMdiArea*>();
     ASSERT_NE(area, nullptr);
     const auto before = area->subWindowList().size();
@@ -128,22 +160,32 @@ TEST_F(GImgDialogTest, ScanThroughTheManagerToDocumentsAndFiles)
     }
     EXPECT_EQ(area->subWindowList().size(), before + 1);
 
-    m_form->AppSettings().twainSave = true;
-    m_form->AppSettings().twainMode = 4;
-    const QString folder = QString::fromStdString(sane.Path().string());
-    m_guard.dialogs->dialogAnswers.push_back([&](QDialog& d) {
-        auto& dialog = dynamic_cast<TGImgDlg&>(d);
-        dialog.FoEdit()->setText(folder);
-        dialog.FnEdit()->setText("scan");
-        dialog.OkClick();
-        return dialog.result();
-    });
-    m_form->ScanImageExecute();
-    EXPECT_TRUE(std::filesystem::exists(sane.Path() / "scan_1.png"));
+    ScanToFiles();
+    EXPECT_TRUE(std::filesystem::exists(m_sane.Path() / "scan_1.png"));
     EXPECT_EQ(m_form->AppSettings().twainName, "scan");
     EXPECT_EQ(area->subWindowList().size(), before + 1);
-    if (oldConfig.isNull())
-        qunsetenv("SANE_CONFIG_DIR");
-    else
-        qputenv("SANE_CONFIG_DIR", oldConfig);
+}
+
+TEST_F(GImgDialogTest, AScanThatCannotBeSavedIsReported)
+{
+    if (!UseSaneTestDevice())
+        GTEST_SKIP() << "the manager library was not built";
+    vtl::platform::FailNextWritesForTesting(1);
+    m_guard.dialogs->messageAnswers
+        = { vtl::platform::qt::MsgResult::Ok, vtl::platform::qt::MsgResult::Ok };
+    ScanToFiles();
+    vtl::platform::FailNextWritesForTesting(0);
+    ASSERT_FALSE(m_guard.dialogs->messages.empty());
+    // The scanner's own warnings: SANE's test device could not be opened (its configuration is
+    // read once per process).
+    if (m_guard.dialogs->messages[0].icon == vtl::platform::qt::MsgIcon::Warning) {
+        m_guard.dialogs->messages.clear();
+        GTEST_SKIP() << "SANE's test backend is not available";
+    }
+    EXPECT_EQ(m_guard.dialogs->messages[0].icon, vtl::platform::qt::MsgIcon::Error);
+    EXPECT_FALSE(std::filesystem::exists(m_sane.Path() / "scan_1.png"));
+    // The program goes on: the next scan is saved.
+    m_guard.dialogs->messages.clear();
+    ScanToFiles();
+    EXPECT_TRUE(std::filesystem::exists(m_sane.Path() / "scan_1.png"));
 }
