@@ -47,6 +47,7 @@ activate 1 "$first"
 key alt+e; key x                     # 編集 → 色反転
 activate 2 "$second"
 key alt+e; key x
+# The third picture active again: the question must bring the first one forward.
 activate 3 "$third"
 
 # Still running, nothing asking, the first picture named in the caption: the program kept the
@@ -56,7 +57,7 @@ kept() {
   shown "$question" && fail "$1: another question followed"
   shown "$saving" && fail "$1: the save dialog is still up"
   kill -0 "$pid" 2>/dev/null || fail "$1: vtl ended"
-  shown 'Vistrel' || fail "$1: the main window is gone"
+  xdotool search --onlyvisible --name Vistrel | grep -qx "$win" || fail "$1: the main window is gone"
   await_title "$first - Vistrel"
   refocus
 }
@@ -73,9 +74,13 @@ save_as() {
 key alt+f; key x                     # ファイル → 終了
 await "$question"
 await_title "$first - Vistrel"
+# The same box must still be there: a new one would be the next document's question.
+box=$(xdotool search --onlyvisible --name "$question" | head -n 1)
 key Escape
 sleep 1
-shown "$question" || fail "Escape answered the question"
+[ "$(xdotool search --onlyvisible --name "$question" | head -n 1)" = "$box" ] ||
+  fail "Escape answered the question"
+await_title "$first - Vistrel"
 shown "$saving" && fail "Escape opened the save dialog"
 kill -0 "$pid" 2>/dev/null || fail "Escape ended vtl"
 key y
@@ -113,6 +118,8 @@ INNER
 
 cd "$work"
 fail() { echo "$*"; exit 1; }
+# The first picture kept its changes through the cancelled and the failed save: what was written
+# in the end is the inverted sample.
 [ -f scratch/inverted.bmp ] || fail "inverted.bmp was not written"
 size=$("$im/identify" -format '%wx%h' scratch/inverted.bmp) || fail "identify cannot read inverted.bmp"
 [ "$size" = "$("$im/identify" -format '%wx%h' before/landscape.bmp)" ] || fail "inverted.bmp is $size"

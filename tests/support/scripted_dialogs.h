@@ -32,6 +32,7 @@ public:
     platform::qt::MsgResult MessageBox(QWidget*, const QString& title, const QString& text,
         platform::qt::MsgIcon icon, platform::qt::MsgButtons) override
     {
+        platform::qt::ModalScope modal;
         messages.push_back({ title, text, icon });
         if (messageAnswers.empty()) {
             ADD_FAILURE() << "unexpected message: " << text.toStdString();
@@ -41,13 +42,16 @@ public:
         messageAnswers.pop_front();
         return answer;
     }
-    std::optional<QStringList> OpenFileNames(QWidget*, const platform::qt::FileDialogOptions& o) override
+    std::optional<QStringList> OpenFileNames(
+        QWidget*, const platform::qt::FileDialogOptions& o) override
     {
+        platform::qt::ModalScope modal;
         fileDialogs.push_back(o);
         return Next(openAnswers, o.title);
     }
     std::optional<QString> SaveFileName(QWidget*, platform::qt::FileDialogOptions& o) override
     {
+        platform::qt::ModalScope modal;
         fileDialogs.push_back(o);
         if (!saveFilterIndexes.empty()) {
             o.filterIndex = saveFilterIndexes.front();
@@ -55,9 +59,13 @@ public:
         }
         return Next(saveAnswers, o.title);
     }
-    std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return Next(fontAnswers, "font"); }
+    std::optional<QFont> ChooseFont(QWidget*, const QFont&) override
+    {
+        return Next(fontAnswers, "font");
+    }
     int Exec(QDialog& dialog) override
     {
+        platform::qt::ModalScope modal;
         dialogsShown.push_back(dialog.objectName());
         if (dialogAnswers.empty()) {
             ADD_FAILURE() << "unexpected dialog: " << dialog.objectName().toStdString();
@@ -72,8 +80,7 @@ private:
 // GCC 12 warns, wrongly, that a moved std::optional<QString> may be uninitialised.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-    template <typename T>
-    T Next(std::deque<T>& queue, const QString& what)
+    template <typename T> T Next(std::deque<T>& queue, const QString& what)
     {
         if (queue.empty()) {
             ADD_FAILURE() << "unexpected dialog: " << what.toStdString();

@@ -111,8 +111,8 @@ TMainForm::TMainForm(QStringList arguments, QWidget* parent)
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setSingleShot(false);
-    connect(m_timer1, &QTimer::timeout, this,
-        platform::qt::Guarded(this, [this] { Timer1Timer(); }));
+    connect(
+        m_timer1, &QTimer::timeout, this, platform::qt::Guarded(this, [this] { Timer1Timer(); }));
 
     BuildPopupMenu3();
     BuildMenus();
@@ -418,6 +418,11 @@ void TMainForm::closeEvent(QCloseEvent* event)
     // (its save cancelled or failed) keeps the program running, and the settings are written only
     // when the frame really closes.
     bool closing = false;
+    // Not while a dialog is open (the session may end under one): what it works on stays.
+    if (platform::qt::DialogOpen()) {
+        event->ignore();
+        return;
+    }
     platform::qt::RunGuarded(this, [this, &closing] {
         closing = CloseChildren();
         if (closing)
@@ -446,8 +451,7 @@ bool TMainForm::event(QEvent* event)
     // window (a virtual display has none).
     if (event->type() == QEvent::WindowActivate || (event->type() == QEvent::Show && !m_shown)) {
         m_shown = true;
-        QTimer::singleShot(
-            0, this, platform::qt::Guarded(this, [this] { HandleCommandLine(); }));
+        QTimer::singleShot(0, this, platform::qt::Guarded(this, [this] { HandleCommandLine(); }));
     }
     if (event->type() == QEvent::Type(QEvent::User + kWmAppRearm)) {
         if (Item("playBtn")->isChecked())

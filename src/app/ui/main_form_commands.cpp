@@ -21,14 +21,14 @@
 #include "shell/ui/spi_reg_dialog.h"
 
 #include <QActionGroup>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -362,7 +362,8 @@ void TMainForm::StepPicture(bool forward)
 {
     QObject* window = navigationSource == 1 ? archiveWindow.data() : thumbnailBrowser.data();
     auto* source = dynamic_cast<NavigationSource*>(window);
-    if (!source)
+    // A slide-show step waits while a dialog is open: the dialog may be working on the picture.
+    if (!source || platform::qt::DialogOpen())
         return;
     QMdiSubWindow* active = m_mdiArea->activeSubWindow();
     // The next picture takes the document's place: unsaved changes are asked about first. A user
@@ -666,7 +667,8 @@ void TMainForm::SearchforHelpOn1Click()
     // installed documentation.
     const auto program = platform::ProgramFolder();
     QString readme;
-    for (const auto& candidate : { program.parent_path() / "README.md", program.parent_path() / "share/doc/vtl/README.md" })
+    for (const auto& candidate :
+        { program.parent_path() / "README.md", program.parent_path() / "share/doc/vtl/README.md" })
         if (std::filesystem::exists(candidate)) {
             readme = QString::fromStdString(candidate.string());
             break;

@@ -465,8 +465,10 @@ void TMDIChild::closeEvent(QCloseEvent* event)
 {
     // A save that is cancelled or fails keeps the window open with its changes: closing it anyway
     // would lose them.
+    // Nor while a dialog is open: it may be working on this picture.
     bool canClose = false;
-    platform::qt::RunGuarded(this, [this, &canClose] { canClose = FormCloseQuery(); });
+    if (!platform::qt::DialogOpen())
+        platform::qt::RunGuarded(this, [this, &canClose] { canClose = FormCloseQuery(); });
     if (!canClose) {
         event->ignore();
         return;

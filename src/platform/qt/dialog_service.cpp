@@ -1,10 +1,10 @@
 #include "platform/qt/dialog_service.h"
 
+#include <QAbstractButton>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
-#include <QAbstractButton>
-#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
 
@@ -21,6 +21,14 @@ QString QtFilter(const QString& filter)
     }
     return out.join(QStringLiteral(";;"));
 }
+
+namespace {
+    int g_openDialogs = 0;
+}
+
+ModalScope::ModalScope() { ++g_openDialogs; }
+ModalScope::~ModalScope() { --g_openDialogs; }
+bool DialogOpen() { return g_openDialogs > 0; }
 
 namespace {
     // A question with Yes and No has no way out but its two buttons: Esc and the window's close
@@ -60,6 +68,7 @@ namespace {
         MsgResult MessageBox(QWidget* parent, const QString& title, const QString& text,
             MsgIcon icon, MsgButtons buttons) override
         {
+            ModalScope modal;
             QuestionBox box(parent);
             box.setWindowTitle(title);
             box.setText(text);
@@ -102,6 +111,7 @@ namespace {
         std::optional<QStringList> OpenFileNames(
             QWidget* parent, const FileDialogOptions& o) override
         {
+            ModalScope modal;
             QFileDialog dialog(parent, o.title, o.folder, QtFilter(o.filter));
             dialog.setAcceptMode(QFileDialog::AcceptOpen);
             dialog.setFileMode(o.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
@@ -114,6 +124,7 @@ namespace {
 
         std::optional<QString> SaveFileName(QWidget* parent, FileDialogOptions& o) override
         {
+            ModalScope modal;
             QFileDialog dialog(parent, o.title, o.folder, QtFilter(o.filter));
             const QStringList filters = QtFilter(o.filter).split(QStringLiteral(";;"));
             if (o.filterIndex >= 1 && o.filterIndex <= filters.size())
@@ -130,6 +141,7 @@ namespace {
 
         std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override
         {
+            ModalScope modal;
             bool ok = false;
             QFont font = QFontDialog::getFont(&ok, initial, parent);
             if (!ok)
@@ -137,7 +149,11 @@ namespace {
             return font;
         }
 
-        int Exec(QDialog& dialog) override { return dialog.exec(); }
+        int Exec(QDialog& dialog) override
+        {
+            ModalScope modal;
+            return dialog.exec();
+        }
     };
 
     std::unique_ptr<DialogService>& Current()

@@ -52,6 +52,19 @@ DialogService& Dialogs();
 // Replaces the service (tests); returns the previous one.
 std::unique_ptr<DialogService> SetDialogs(std::unique_ptr<DialogService> service);
 
+// Marks a dialog of the program as open for its lifetime; every dialog service holds one while it
+// asks. Events keep running under a modal dialog (the slide-show timer, open requests, the end of
+// the session), and what they would do to a document the dialog works on waits until it closes.
+class ModalScope {
+public:
+    ModalScope();
+    ~ModalScope();
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+};
+// True while a dialog of the program is open.
+bool DialogOpen();
+
 // A message box titled "vtl" as the program shows its errors and warnings.
 void ShowError(QWidget* parent, const QString& text);
 

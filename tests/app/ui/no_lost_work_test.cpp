@@ -48,7 +48,10 @@ protected:
         vtl::platform::MappedBlock::FailNextMappingsForTesting(0);
         CommandTest::TearDown();
     }
-    QString Path(const std::string& name) const { return QString::fromStdString((m_dir / name).string()); }
+    QString Path(const std::string& name) const
+    {
+        return QString::fromStdString((m_dir / name).string());
+    }
     // A picture file opened through the loading pipeline, as the open dialog opens it.
     TMDIChild* Open(const std::string& name, int width)
     {
@@ -62,7 +65,10 @@ protected:
         doc->Item("Cxor1")->trigger();
         ASSERT_TRUE(doc->Modified());
     }
-    TMDIChild* Active() const { return dynamic_cast<TMDIChild*>(m_form->MdiArea()->activeSubWindow()); }
+    TMDIChild* Active() const
+    {
+        return dynamic_cast<TMDIChild*>(m_form->MdiArea()->activeSubWindow());
+    }
     // ファイル → 終了 from the menu bar of the active document.
     void Exit()
     {
@@ -106,7 +112,10 @@ protected:
         EXPECT_TRUE(SamePixels(doc->Picture(), before.picture));
         EXPECT_TRUE(SamePixels(doc->UndoPicture(), before.undo));
     }
-    bool RegistryWritten() const { return std::filesystem::exists(m_dir / "HKEY_CURRENT_USER.reg"); }
+    bool RegistryWritten() const
+    {
+        return std::filesystem::exists(m_dir / "HKEY_CURRENT_USER.reg");
+    }
 };
 
 TEST_F(NoLostWorkTest, ExitAsksAboutEachChangedDocumentAndStaysWhenOneIsKept)
@@ -194,9 +203,11 @@ TEST_F(NoLostWorkTest, ASaveThatFailsOrIsRefusedChangesNothing)
         { "missing folder", [] {}, Path("nowhere/x.png"), 4, Path("nowhere/x.png") },
         { "name too long", [] {}, Path(longName), 1,
             QString::fromStdString(std::strerror(ENAMETOOLONG)) },
-        { "RLE of a 24-bit picture", [] {}, Path("rle.bmp"), 2, U("16色または256色のみ圧縮できます。") },
-        { "a folder of that name", [this] { std::filesystem::create_directory(m_dir / "folder.bmp"); },
-            Path("folder.bmp"), 1, QString::fromStdString(std::strerror(EISDIR)) },
+        { "RLE of a 24-bit picture", [] {}, Path("rle.bmp"), 2,
+            U("16色または256色のみ圧縮できます。") },
+        { "a folder of that name",
+            [this] { std::filesystem::create_directory(m_dir / "folder.bmp"); }, Path("folder.bmp"),
+            1, QString::fromStdString(std::strerror(EISDIR)) },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -208,7 +219,8 @@ TEST_F(NoLostWorkTest, ASaveThatFailsOrIsRefusedChangesNothing)
         doc->Item("FileSaveAsItem")->trigger();
         ASSERT_EQ(Dialogs().messages.size(), 1u);
         EXPECT_EQ(Dialogs().messages[0].icon, MsgIcon::Error);
-        EXPECT_TRUE(Dialogs().messages[0].text.contains(c.error)) << Dialogs().messages[0].text.toStdString();
+        EXPECT_TRUE(Dialogs().messages[0].text.contains(c.error))
+            << Dialogs().messages[0].text.toStdString();
         ExpectUnchanged(doc, before);
         std::error_code ec;
         EXPECT_FALSE(std::filesystem::is_regular_file(c.name.toStdString(), ec));
@@ -321,8 +333,9 @@ TEST_F(NoLostWorkTest, PickedPaletteIsSavedWithItsOwnColours)
     for (int i = 0; i < 16; ++i) {
         const auto& expected = palette[size_t(15 - i)];
         const std::string entry = file.substr(24 + 4 * size_t(i), 4);
-        EXPECT_EQ(entry, std::string({ char(expected.peRed), char(expected.peGreen),
-                             char(expected.peBlue), '\0' }))
+        EXPECT_EQ(entry,
+            std::string(
+                { char(expected.peRed), char(expected.peGreen), char(expected.peBlue), '\0' }))
             << "entry " << i;
     }
 }
@@ -336,8 +349,9 @@ TEST_F(NoLostWorkTest, FaultsInEveryHandlerEndInTheErrorBox)
     auto expectError = [this](const char* what, const QString& part) {
         SCOPED_TRACE(what);
         QCoreApplication::processEvents();
-        EXPECT_TRUE(HasError(part)) << (Dialogs().messages.empty() ? std::string("no message")
-                                                                    : Dialogs().messages.back().text.toStdString());
+        EXPECT_TRUE(HasError(part))
+            << (Dialogs().messages.empty() ? std::string("no message")
+                                           : Dialogs().messages.back().text.toStdString());
         EXPECT_TRUE(m_form->isVisible());
         Dialogs().messages.clear();
     };
@@ -403,6 +417,28 @@ TEST_F(NoLostWorkTest, FaultsInEveryHandlerEndInTheErrorBox)
     m_form->OpenDroppedFiles({ Path("s.vtl") });
     expectError("setting file", Path("a.bmp"));
     EXPECT_TRUE(Dialogs().messageAnswers.empty());
+}
+
+TEST_F(NoLostWorkTest, NothingClosesUnderAnOpenDialog)
+{
+    // The session ends, or a window is closed from outside, while the document asks for its new
+    // caption: the dialog's document and the frame stay.
+    TMDIChild* doc = Open("a.bmp", 8);
+    Change(doc);
+    bool frameClosed = true, documentClosed = true;
+    Dialogs().dialogAnswers = { [&](QDialog&) {
+        frameClosed = m_form->close();
+        documentClosed = doc->close();
+        return int(QDialog::Rejected);
+    } };
+    doc->Item("TitleItem")->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(frameClosed);
+    EXPECT_FALSE(documentClosed);
+    EXPECT_TRUE(m_form->isVisible());
+    EXPECT_EQ(m_form->Children(), QList<QMdiSubWindow*> { doc });
+    EXPECT_TRUE(doc->Modified());
+    EXPECT_TRUE(Questions().empty());
 }
 
 TEST_F(NoLostWorkTest, TheQuestionAnswersOnlyYesOrNo)

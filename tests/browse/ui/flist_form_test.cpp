@@ -408,6 +408,15 @@ namespace {
         EXPECT_FALSE(m_form->Item("playBtn")->isChecked());
         EXPECT_FALSE(m_form->Timer1()->isActive());
 
+        // A step while a dialog is open waits for it: the dialog may be working on the picture.
+        m_guard.dialogs->dialogAnswers = { [this](QDialog&) {
+            m_form->RightBtnClick();
+            return int(QDialog::Rejected);
+        } };
+        doc->Item("TitleItem")->trigger();
+        EXPECT_EQ(doc->FileName(), Q(Folder() / "a.bmp"));
+        EXPECT_EQ(m_guard.dialogs->messages.size(), 1u);
+
         // No: the changes are dropped, and the next picture comes with nothing to undo.
         m_guard.dialogs->messageAnswers = { vtl::platform::qt::MsgResult::No };
         m_form->Item("RightBtn")->trigger();
