@@ -4,6 +4,7 @@
 #include "app/ui/main_form.h"
 #include "platform/named_mutex.h"
 #include "platform/qt/dialog_service.h"
+#include "platform/qt/translations.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -60,6 +61,7 @@ int main(int argc, char** argv)
     // No display name: the window system's titles are the program's captions as they stand.
     QApplication::setApplicationName(QStringLiteral("vtl"));
     QApplication::setFont(InterfaceFont());
+    vtl::platform::qt::InstallJapaneseTranslations(app);
 
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
@@ -67,8 +69,8 @@ int main(int argc, char** argv)
     form.show();
     // The session ending closes the frame as the user would: unsaved documents are asked about,
     // and a document the user keeps cancels the logout.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
-        [&form](QSessionManager& manager) {
+    QObject::connect(
+        &app, &QGuiApplication::commitDataRequest, &form, [&form](QSessionManager& manager) {
             if (manager.allowsInteraction()) {
                 if (!form.close())
                     manager.cancel();

@@ -197,7 +197,8 @@ Settings ReadSettings(
     };
     keepInRange(s.font.size, 1, 1638, defaults.font.size);
     keepInRange(s.lineColor, 0, 15, defaults.lineColor);
-    keepInRange(s.lineSize, 1, 1000, defaults.lineSize);
+    // A width of 0 is the thinnest pen, one pixel, and is used as it is.
+    keepInRange(s.lineSize, 0, 1000, defaults.lineSize);
     keepInRange(s.sumSize, 0, 4, defaults.sumSize);
     keepInRange(s.twainMode, 0, 4, defaults.twainMode);
     keepInRange(s.wait, 0, 60, defaults.wait);

@@ -102,6 +102,7 @@ void FolderThumbnails::SelectFolder(const fs::path& folder)
 {
     m_store.Clear();
     m_names.clear();
+    m_failures.clear();
     m_modified = false;
     m_cacheStamp = 0;
     // A folder without a path of its own keeps none, so that nothing done while it is shown
@@ -190,8 +191,15 @@ void FolderThumbnails::ScanFolder(std::vector<bool>& seen)
                 continue;
             }
         }
-        if (!MakeThumbnail(file, entry))
+        try {
+            if (!MakeThumbnail(file, entry))
+                continue;
+        } catch (const std::exception& e) {
+            // One damaged picture must not hide the ones after it: it is left out (and tried
+            // again on the next visit, as it never reaches the cache), and the window names it.
+            m_failures.push_back({ file, e.what() });
             continue;
+        }
         if (m_store.Add(m_work, false))
             m_names.push_back(name);
         m_modified = true;

@@ -61,10 +61,17 @@ public:
     // folder), leaves an empty list and touches no file. Otherwise the folder's cache is read and,
     // unless it was saved in edit mode, the folder is scanned: unchanged files keep their cached
     // thumbnails, new and changed ones are decoded and appended, and entries whose files were not
-    // found are dropped. An error while decoding a BMP, JPEG or PNG file ends the selection there
-    // and is thrown to the caller: the thumbnails made so far stay, unseen entries are not
-    // dropped.
+    // found are dropped. A BMP, JPEG or PNG file that can't be read is left out and noted in
+    // Failures(); the scan goes on with the files after it.
     void SelectFolder(const std::filesystem::path& folder);
+
+    // The files of the last selection that could not be read, in scan order, with the reader's
+    // error text. A picture that a plug-in can't decode is skipped silently and is not listed.
+    struct ReadFailure {
+        std::filesystem::path file;
+        std::string message;
+    };
+    const std::vector<ReadFailure>& Failures() const { return m_failures; }
 
     // Saving the cache when the folder is left: only if `saveSetting` (Sum/Save) is on and the
     // list was modified or the edit mode was toggled. An empty list deletes the cache; otherwise
@@ -105,6 +112,7 @@ private:
     FolderScanHooks m_hooks;
     TSumImg m_store;
     std::vector<std::string> m_names;
+    std::vector<ReadFailure> m_failures;
     platform::TBitmap m_work;
     std::filesystem::path m_folderPath;
     bool m_editFlag = false;

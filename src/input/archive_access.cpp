@@ -92,7 +92,7 @@ namespace {
 
 ArchiveResult ListArchive(PluginRegistry& registry, const fs::path& archive,
     const DecodeContext& context, const ArchiveMemberSink& sink,
-    std::vector<ArchiveMember>& members)
+    std::vector<ArchiveMember>& members, const std::function<void()>& listing)
 {
     ArchiveResult result;
     members.clear();
@@ -116,7 +116,12 @@ ArchiveResult ListArchive(PluginRegistry& registry, const fs::path& archive,
             return result;
         records = ParseMemberList(list.Bytes());
     }
+    if (listing)
+        listing();
     for (const ArchiveMember& record : records) {
+        // A cache line ends at a line break, as a folder's does: such a name is never listed.
+        if (record.name.find_first_of("\r\n") != std::string::npos)
+            continue;
         context.Status(record.name);
         PluginBlock data;
         if (plugin.GetFile(source, record.position, data) != SPI_SUCCESS)

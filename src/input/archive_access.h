@@ -58,11 +58,14 @@ std::optional<ChosenPlugin> ChooseArchivePlugin(
 using ArchiveMemberSink = std::function<bool(const ArchiveMember& member, document::TDIB& picture)>;
 
 // Lists the archive: every member is extracted and decoded as a thumbnail picture (full
-// cleared); the ones the sink accepts end up in `members`. The status panel shows each display
-// name. Done when at least one member was listed.
+// cleared); the ones the sink accepts end up in `members`. A member whose name holds a line
+// break is left out: its name could not be a line of the archive's cache. The status panel shows
+// each display name. `listing` runs once a plug-in has taken the archive and listed its members,
+// before the first is extracted (the window shows its extraction dialog then). Done when at
+// least one member was listed.
 ArchiveResult ListArchive(PluginRegistry& registry, const std::filesystem::path& archive,
     const DecodeContext& context, const ArchiveMemberSink& sink,
-    std::vector<ArchiveMember>& members);
+    std::vector<ArchiveMember>& members, const std::function<void()>& listing = {});
 
 // Every member of the archive as the plug-in lists it, pictures or not, without extracting
 // anything (for tools that pick a member by name).

@@ -296,23 +296,41 @@ namespace {
         EXPECT_TRUE(thumbs.Modified());
     }
 
-    TEST(FolderThumbnails, DecodingErrorEndsTheScan)
+    TEST(FolderThumbnails, AnUnreadablePictureIsLeftOutAndTheScanGoesOn)
     {
         testing::TempDir dir;
         MakeBmp(dir / "old.bmp");
+        MakeBmp(dir / "z.bmp");
         FolderThumbnails thumbs(k64);
         thumbs.SelectFolder(dir.Path());
         Leave(thumbs);
         fs::remove(dir / "old.bmp");
         MakeBmp(dir / "a.bmp");
-        testing::WriteFile(dir / "b.png", "not a png");
-        MakeBmp(dir / "c.bmp");
+        MakePng(dir / "b.png");
+        fs::resize_file(dir / "b.png", fs::file_size(dir / "b.png") / 2);
+        testing::WriteFile(dir / "c.jpg", "not a jpeg");
+        MakeBmp(dir / "d.bmp");
 
-        EXPECT_ANY_THROW(thumbs.SelectFolder(dir.Path()));
-        // What was made stays; the unseen cached entry was not dropped.
-        EXPECT_THAT(thumbs.Names(), ElementsAre("old.bmp", "a.bmp"));
-        EXPECT_EQ(thumbs.Store().Count(), 2);
-        EXPECT_TRUE(thumbs.Modified());
+        thumbs.SelectFolder(dir.Path());
+        // The pictures after the damaged ones are there, the cached one gone from the folder is
+        // dropped, and the damaged ones are named in scan order.
+        EXPECT_THAT(thumbs.Names(), ElementsAre("z.bmp", "a.bmp", "d.bmp"));
+        EXPECT_EQ(thumbs.Store().Count(), 3);
+        ASSERT_EQ(thumbs.Failures().size(), 2u);
+        EXPECT_EQ(thumbs.Failures()[0].file, dir / "b.png");
+        EXPECT_FALSE(thumbs.Failures()[0].message.empty());
+        EXPECT_EQ(thumbs.Failures()[1].file, dir / "c.jpg");
+
+        // They never reach the cache, so each visit tries them again; a mended file is shown.
+        Leave(thumbs);
+        EXPECT_THAT(
+            CacheLinesOf(dir / kFolderCacheName), ElementsAre("%vtl%", "z.bmp", "a.bmp", "d.bmp"));
+        MakePng(dir / "b.png");
+        SetTime(dir / "b.png", kCacheTime + 100);
+        thumbs.SelectFolder(dir.Path());
+        EXPECT_THAT(thumbs.Names(), ElementsAre("z.bmp", "a.bmp", "d.bmp", "b.png"));
+        ASSERT_EQ(thumbs.Failures().size(), 1u);
+        EXPECT_EQ(thumbs.Failures()[0].file, dir / "c.jpg");
     }
 
     TEST(FolderThumbnails, PluginFormatsGoThroughTheHooks)

@@ -21,7 +21,8 @@ public:
     std::deque<platform::qt::MsgResult> messageAnswers;
     std::deque<std::optional<QStringList>> openAnswers;
     std::deque<std::optional<QString>> saveAnswers;
-    std::deque<std::optional<QFont>> fontAnswers;
+    std::deque<std::optional<platform::qt::FontChoice>> fontAnswers;
+    std::vector<platform::qt::FontChoice> fontsOffered;
     std::deque<std::function<int(QDialog&)>> dialogAnswers;
     std::deque<int> saveFilterIndexes; // the filter chosen with each save answer
 
@@ -59,8 +60,11 @@ public:
         }
         return Next(saveAnswers, o.title);
     }
-    std::optional<QFont> ChooseFont(QWidget*, const QFont&) override
+    std::optional<platform::qt::FontChoice> ChooseFont(
+        QWidget*, const platform::qt::FontChoice& initial) override
     {
+        platform::qt::ModalScope modal;
+        fontsOffered.push_back(initial);
         return Next(fontAnswers, "font");
     }
     int Exec(QDialog& dialog) override

@@ -4,6 +4,7 @@
 
 #include "app/setting_file.h"
 #include "app/ui/about_box.h"
+#include "app/ui/colour_menu.h"
 #include "app/ui/image_lists.h"
 #include "document/ui/mdi_child.h"
 #include "input/ui/loading_pipeline.h"
@@ -63,6 +64,8 @@ namespace {
 
     QString Str(const std::string& s) { return QString::fromStdString(s); }
 
+    constexpr QSize kToolButtonSize(23, 22);
+
     // A gap between tool buttons, where the tool bar has a separator rather than a divider.
     void AddGap(QToolBar* bar)
     {
@@ -94,11 +97,19 @@ TMainForm::TMainForm(QStringList arguments, QWidget* parent)
     m_toolBar->setMovable(false);
     m_toolBar->setFloatable(false);
     m_toolBar->setContentsMargins(6, 0, 0, 0); // indent 6
+    m_toolBar->layout()->setSpacing(0);
     panelLayout->addWidget(m_toolBar);
     layout->addWidget(m_panel1);
     m_mdiArea = new QMdiArea(central);
     m_mdiArea->setObjectName(QStringLiteral("ClientArea"));
     m_mdiArea->setBackground(palette().dark());
+    // Children may stand beyond the client area (a big picture at 200 %): it scrolls to them.
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A move over the frame clears the status panel, with or without a button held.
+    for (QWidget* w : { static_cast<QWidget*>(this), central, static_cast<QWidget*>(m_mdiArea),
+             m_mdiArea->viewport() })
+        w->setMouseTracking(true);
     layout->addWidget(m_mdiArea, 1);
     setCentralWidget(central);
 
@@ -161,6 +172,10 @@ QAction* TMainForm::MakeButton(
     action->setEnabled(enabled);
     m_items.insert(name, action);
     m_toolBar->addAction(action);
+    // Buttons of 23 x 22 pixels round 16-pixel images, so that every tool shows in the default
+    // 640-pixel frame.
+    if (QWidget* button = m_toolBar->widgetForAction(action))
+        button->setFixedSize(kToolButtonSize);
     return action;
 }
 
@@ -302,8 +317,10 @@ void TMainForm::BuildToolBar()
     QAction* colour
         = MakeButton(QStringLiteral("ToolButton8"), QStringLiteral("線色"), 21, false, true);
     colour->setMenu(m_popupMenu3);
-    if (auto* tool = qobject_cast<QToolButton*>(m_toolBar->widgetForAction(colour)))
+    if (auto* tool = qobject_cast<QToolButton*>(m_toolBar->widgetForAction(colour))) {
         tool->setPopupMode(QToolButton::MenuButtonPopup);
+        tool->setFixedSize(kToolButtonSize.width() + 13, kToolButtonSize.height()); // the arrow
+    }
     m_toolBar->addSeparator();
     button("BackBtn", "次のウィンドウ", 6, false, false, &TMainForm::BackBtnClick);
     button("CloseBtn", "閉じる", 8, false, false, &TMainForm::CloseBtnClick);
@@ -319,33 +336,17 @@ void TMainForm::BuildPopupMenu3()
     m_popupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
     m_colourGroup = new QActionGroup(this);
     m_colourGroup->setExclusive(true);
-    // Two columns of eight items, each a radio item with its colour sample.
-    auto* grid = new QWidget(m_popupMenu3);
-    auto* layout = new QGridLayout(grid);
-    layout->setContentsMargins(2, 2, 2, 2);
-    layout->setSpacing(0);
-    for (int i = 0; i < 16; ++i) {
-        const ColourItem& c = kColourItems[i];
-        QString name = QStringLiteral("cp%1").arg(c.number);
-        QAction* a = MakeItem(name, QString::fromUtf8(c.caption), QString(), -1);
-        a->setIcon(ColourSample(c.number));
+    QList<QAction*> items;
+    for (const ColourItem& c : kColourItems) {
+        QAction* a = MakeItem(
+            QStringLiteral("cp%1").arg(c.number), QString::fromUtf8(c.caption), QString(), -1);
         a->setCheckable(true);
         a->setChecked(c.number == 0);
         m_colourGroup->addAction(a);
-        connect(a, &QAction::triggered, this, [this, number = c.number] {
-            cp15Click(number);
-            m_popupMenu3->close();
-        });
-        auto* tool = new QToolButton(grid);
-        tool->setDefaultAction(a);
-        tool->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        tool->setAutoRaise(true);
-        tool->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        layout->addWidget(tool, i % 8, i / 8);
+        connect(a, &QAction::triggered, this, [this, number = c.number] { cp15Click(number); });
+        items << a;
     }
-    auto* holder = new QWidgetAction(m_popupMenu3);
-    holder->setDefaultWidget(grid);
-    m_popupMenu3->addAction(holder);
+    AddColourColumns(m_popupMenu3, items);
     connect(m_popupMenu3, &QMenu::aboutToShow, this, &TMainForm::PopupMenu3Change);
 }
 
@@ -371,8 +372,9 @@ void TMainForm::FormCreate()
 
     // A new user gets the program's own plug-ins registered.
     input::RegisterOwnPluginsIfMissing(m_plugins->Folders());
+    // An entry of the old form is upgraded as the list is read, which marks the list changed so
+    // that the upgrade is saved at exit.
     m_plugins->LoadPluginList();
-    m_plugins->SetModified(false);
 
     if (m_settings.twainDir.empty())
         m_settings.twainDir = platform::TempFolder();

@@ -39,12 +39,14 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWidgetAction>
+#include <cmath>
 #include <cstdio>
 
 // The frame's commands: opening, setting files, windows, tools, the slide show, the clipboard,
@@ -437,21 +439,63 @@ void TMainForm::ArrangeChildren(bool stacked)
         return;
     const QRect area = m_mdiArea->viewport()->rect();
     const int n = static_cast<int>(windows.size());
-    for (int i = 0; i < n; ++i) {
-        windows[i]->showNormal();
-        if (stacked) {
-            int top = area.height() * i / n;
-            windows[i]->setGeometry(0, top, area.width(), area.height() * (i + 1) / n - top);
-        } else {
-            int left = area.width() * i / n;
-            windows[i]->setGeometry(left, 0, area.width() * (i + 1) / n - left, area.height());
+    // Up to three windows share the area in strips; more make a grid, as the system's tiling
+    // does: as many lines as the square root of the count, the last lines one window longer when
+    // the count doesn't divide. Side by side the lines are columns, stacked they are rows.
+    const int lines = n <= 3 ? n : static_cast<int>(std::sqrt(double(n)));
+    const int perLine = n / lines;
+    const int longer = n % lines;
+    const int along = stacked ? area.height() : area.width();
+    const int across = stacked ? area.width() : area.height();
+    int index = 0;
+    for (int line = 0; line < lines; ++line) {
+        const int count = perLine + (line >= lines - longer ? 1 : 0);
+        const int lineStart = along * line / lines;
+        const int lineSize = along * (line + 1) / lines - lineStart;
+        for (int k = 0; k < count; ++k, ++index) {
+            const int start = across * k / count;
+            const int size = across * (k + 1) / count - start;
+            QMdiSubWindow* w = windows[index];
+            w->showNormal();
+            if (stacked)
+                w->setGeometry(start, lineStart, size, lineSize);
+            else
+                w->setGeometry(lineStart, start, lineSize, size);
         }
     }
 }
 
 void TMainForm::V1Click() { ArrangeChildren(true); }
 void TMainForm::WindowTileItemClick() { ArrangeChildren(false); }
-void TMainForm::WindowCascadeItemClick() { m_mdiArea->cascadeSubWindows(); }
+void TMainForm::WindowCascadeItemClick()
+{
+    // Each window one caption lower and to the right of the one before, all of one usable size:
+    // three quarters of the area, never below what shows a caption and its buttons. Windows come
+    // back from maximised or tiny sizes to that size.
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* w : Children())
+        if (!w->isMinimized() && w->isVisible())
+            windows << w;
+    if (windows.isEmpty())
+        return;
+    // The active window ends on top.
+    if (QMdiSubWindow* active = m_mdiArea->activeSubWindow(); windows.removeOne(active))
+        windows << active;
+    const QRect area = m_mdiArea->viewport()->rect();
+    const int step = std::max(20, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    const QSize size(std::max(area.width() * 3 / 4, 240), std::max(area.height() * 3 / 4, 160));
+    int offset = 0;
+    for (QMdiSubWindow* w : windows) {
+        w->showNormal();
+        // Back to the top left once the next window would leave the area.
+        if (offset > 0
+            && (offset + size.width() > area.width() || offset + size.height() > area.height()))
+            offset = 0;
+        w->setGeometry(offset, offset, size.width(), size.height());
+        w->raise();
+        offset += step;
+    }
+}
 
 void TMainForm::WindowMinimizeItemClick()
 {
@@ -521,8 +565,10 @@ void TMainForm::LineBtnClick()
 
 void TMainForm::FontChange()
 {
-    if (auto chosen = Dialogs().ChooseFont(this, m_textFont)) {
-        m_textFont = *chosen;
+    // The text tool draws in the font's colour, chosen in the same dialog.
+    if (auto chosen = Dialogs().ChooseFont(this, { m_textFont, m_settings.font.color })) {
+        m_textFont = chosen->font;
+        m_settings.font.color = chosen->colour;
         StoreTextFont();
     }
 }
@@ -567,7 +613,9 @@ void TMainForm::UpdatePasteState()
     }
     const bool canPaste
         = platform::qt::ClipboardOffersPicture(QGuiApplication::clipboard()->mimeData());
-    Item("PasteBtn")->setEnabled(canPaste);
+    // The browser and the archive windows take no picture.
+    const bool intoDocument = !dynamic_cast<NavigationSource*>(m_activeChild.data());
+    Item("PasteBtn")->setEnabled(canPaste && intoDocument);
     for (QMdiSubWindow* child : Children())
         if (auto* document = dynamic_cast<document::ui::TMDIChild*>(child))
             document->Item(QStringLiteral("Paste1"))->setEnabled(canPaste);

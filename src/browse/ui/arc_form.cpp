@@ -22,6 +22,7 @@
 #include <QTableWidget>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace vtl::browse::ui {
 
@@ -161,20 +162,25 @@ TArcForm* TArcForm::ListArchive(TMainForm& main, const QString& archivePath)
     std::vector<input::ArchiveMember> members;
     input::ArchiveResult result;
     {
-        TArcvDlg dialog(main, size);
-        dialog.show();
+        // The dialog appears only once a plug-in has taken the archive.
+        std::optional<TArcvDlg> dialog;
         platform::TBitmap work;
         TSumImg& store = form->m_store;
         const bool writeBack = main.PaletteDisplayFlag();
+        auto listing = [&] {
+            dialog.emplace(main, size);
+            dialog->show();
+        };
         auto sink = [&](const input::ArchiveMember&, document::TDIB& picture) {
             FitPicture(picture, work, size);
             const bool taken = store.Add(work, writeBack);
-            dialog.ShowPicture(work);
+            if (dialog)
+                dialog->ShowPicture(work);
             QCoreApplication::processEvents();
             return taken;
         };
         result = input::ListArchive(main.Plugins(), FsPath(archivePath),
-            input::ui::FrameDecodeContext(main), sink, members);
+            input::ui::FrameDecodeContext(main), sink, members, listing);
     }
     main.SetStatusText(QString());
     if (result.outcome == input::ArchiveOutcome::Broken)

@@ -2,10 +2,12 @@
 
 #include "app/ui/image_lists.h"
 #include "browse/ui/child_menus.h"
+#include "browse/ui/folder_drop.h"
 #include "document/ui/mdi_child.h"
 #include "input/picture_loader.h"
 #include "input/ui/loading_pipeline.h"
 #include "platform/qt/dialog_service.h"
+#include "platform/qt/trash.h"
 #include "platform/qt/wait_cursor.h"
 
 #include <QApplication>
@@ -16,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMdiArea>
 #include <QMenu>
@@ -53,10 +56,12 @@ namespace {
 
     // The folder tree's model: folders only, no hidden ones. Files and folders dropped on a node
     // are moved there, or copied with Ctrl; Ctrl with Shift asks for a link, which is refused.
+    // What can't be moved or copied is reported.
     class FolderTreeModel : public QFileSystemModel {
     public:
-        explicit FolderTreeModel(QObject* parent)
+        FolderTreeModel(QObject* parent, QWidget* owner)
             : QFileSystemModel(parent)
+            , m_owner(owner)
         {
             setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
             setReadOnly(false);
@@ -71,13 +76,31 @@ namespace {
             return (action == Qt::CopyAction || action == Qt::MoveAction)
                 && QFileSystemModel::canDropMimeData(data, action, row, column, parent);
         }
-        bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+        bool dropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
             const QModelIndex& parent) override
         {
-            if (action != Qt::CopyAction && action != Qt::MoveAction)
+            if ((action != Qt::CopyAction && action != Qt::MoveAction) || !parent.isValid())
                 return false;
-            return QFileSystemModel::dropMimeData(data, action, row, column, parent);
+            QStringList sources;
+            for (const QUrl& url : data->urls())
+                if (url.isLocalFile())
+                    sources << url.toLocalFile();
+            if (sources.isEmpty())
+                return false;
+            bool done = false;
+            platform::qt::RunGuarded(m_owner, [&] {
+                const DropResult result
+                    = CopyOrMoveInto(sources, filePath(parent), action == Qt::CopyAction);
+                if (!result.errors.isEmpty())
+                    platform::qt::ShowError(m_owner, result.errors.join(QStringLiteral("\n\n")));
+                done = result.done > 0 && result.errors.isEmpty();
+            });
+            // A thumbnail dragged from the grid stays listed unless its file really went.
+            return done;
         }
+
+    private:
+        QWidget* m_owner;
     };
 
     // Runs `closing` when the watched window is about to close.
@@ -98,6 +121,49 @@ namespace {
     private:
         std::function<void()> m_closing;
     };
+
+    // Deletes a file or folder as the desktop's file operation does: a question first, then the
+    // trash, or deletion for good while Shift is held. A failure is reported. True when the item
+    // is gone.
+    bool DeleteItem(QWidget* owner, const QString& path, bool folder)
+    {
+        const QFileInfo info(path);
+        if (!info.exists() && !info.isSymLink()) {
+            platform::qt::ShowError(owner, U("%1 が見つかりません。").arg(path));
+            return false;
+        }
+        const bool forGood = QGuiApplication::keyboardModifiers() & Qt::ShiftModifier;
+        const QString name = info.fileName();
+        QString question;
+        if (folder)
+            question = forGood ? U("フォルダ %1 とその内容をすべて完全に削除しますか?").arg(name)
+                               : U("フォルダ %1 とその内容をすべてごみ箱に移動しますか?").arg(name);
+        else
+            question = forGood ? U("%1 を完全に削除しますか?").arg(name)
+                               : U("%1 をごみ箱に移動しますか?").arg(name);
+        if (platform::qt::Dialogs().MessageBox(owner,
+                folder ? U("フォルダの削除") : U("ファイルの削除"), question,
+                forGood ? platform::qt::MsgIcon::Warning : platform::qt::MsgIcon::Question,
+                platform::qt::MsgButtons::YesNo)
+            != platform::qt::MsgResult::Yes)
+            return false;
+        if (!forGood) {
+            const platform::qt::TrashResult trashed = platform::qt::MoveToTrash(path);
+            if (!trashed.moved) {
+                platform::qt::ShowError(
+                    owner, U("%1 をごみ箱に移動できません。\n%2").arg(path, trashed.error));
+                return false;
+            }
+        } else {
+            const bool removed = folder && !info.isSymLink() ? QDir(path).removeRecursively()
+                                                             : QFile::remove(path);
+            if (!removed) {
+                platform::qt::ShowError(owner, U("%1 を削除できません。").arg(path));
+                return false;
+            }
+        }
+        return !QFileInfo::exists(path) && !QFileInfo(path).isSymLink();
+    }
 
     FolderScanHooks Hooks(TMainForm& main)
     {
@@ -133,7 +199,7 @@ TFlistForm::TFlistForm(TMainForm& main)
     m_splitter->setObjectName(QStringLiteral("Splitter1"));
     m_splitter->setChildrenCollapsible(false);
 
-    m_model = new FolderTreeModel(this);
+    m_model = new FolderTreeModel(this, &main);
     m_model->setRootPath(QStringLiteral("/"));
     m_tree = new QTreeView(m_splitter);
     m_tree->setObjectName(QStringLiteral("FolderView1"));
@@ -150,6 +216,7 @@ TFlistForm::TFlistForm(TMainForm& main)
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
 
     m_grid = new ThumbGrid(m_thumbs->Store().Size(), m_splitter);
+    m_grid->SetLayoutOnEveryResize(false);
     m_grid->viewport()->installEventFilter(this);
     // The frame closes without closing its children: the folder, the tree's width and the cache
     // are kept before it writes the settings. (A watcher of its own: the sub-window takes its
@@ -174,7 +241,7 @@ TFlistForm::TFlistForm(TMainForm& main)
             const QString shown = QString::fromStdString(m_thumbs->FolderPath().string());
             if (QDir(path).filePath(oldName) == shown && !shown.isEmpty()
                 && SelectedPath() == QDir(path).filePath(newName))
-                FolderView1Change();
+                platform::qt::RunGuarded(this, [this] { FolderView1Change(); });
         });
     connect(m_grid, &QTableWidget::currentCellChanged, this,
         platform::qt::Guarded(this, [this] { DrawGrid1Click(); }));
@@ -320,7 +387,8 @@ void TFlistForm::FolderView1Changing() { SaveCache(); }
 void TFlistForm::FolderView1Change()
 {
     const QString path = SelectedPath();
-    setWindowTitle(path.isEmpty() ? U(kDesktop) : path);
+    // A folder outside the file system has no path, and the caption says none.
+    setWindowTitle(path);
     {
         const QSignalBlocker quiet(m_grid);
         m_grid->setCurrentCell(0, 0);
@@ -330,17 +398,29 @@ void TFlistForm::FolderView1Change()
     } else {
         platform::qt::WaitCursor wait;
         app::ui::StatusGuard status(m_main, U("サムネイル読み込み中..."));
-        try {
-            m_thumbs->SelectFolder(std::filesystem::path(path.toStdString()));
-        } catch (const std::exception& e) {
-            // The thumbnails made before the damaged file stay on show.
-            platform::qt::ShowError(&m_main, QString::fromUtf8(e.what()));
-        }
+        m_thumbs->SelectFolder(std::filesystem::path(path.toStdString()));
     }
     Item(QStringLiteral("EMode"))->setChecked(m_thumbs->EditMode());
     m_grid->ShowStore(m_thumbs->Store());
     m_grid->LayoutGrid();
     DrawGrid1Click();
+    ReportReadFailures();
+}
+
+void TFlistForm::ReportReadFailures()
+{
+    // One box per visit, whatever the number of damaged files: the first is named with its
+    // error, the others counted.
+    const auto& failures = m_thumbs->Failures();
+    if (failures.empty())
+        return;
+    QString text = QStringLiteral("%1 を読み込めません。\n%2")
+                       .arg(QString::fromStdString(failures.front().file.string()),
+                           QString::fromStdString(failures.front().message));
+    if (failures.size() > 1)
+        text += QStringLiteral("\n\nほかに %1 個のファイルを読み込めません。")
+                    .arg(failures.size() - 1);
+    platform::qt::ShowError(&m_main, text);
 }
 
 void TFlistForm::SaveCache()
@@ -445,13 +525,8 @@ void TFlistForm::Delete1Click()
     if (!HoldsThumbnail(index))
         return;
     if (!m_thumbs->EditMode()) {
-        // The file goes to the trash, or for good while Shift is held; the thumbnail goes only
-        // when the file is gone.
-        const QString file = FileOf(index);
-        const bool done = (QApplication::keyboardModifiers() & Qt::ShiftModifier)
-            ? QFile::remove(file)
-            : QFile::moveToTrash(file);
-        if (!done || QFileInfo::exists(file))
+        // The thumbnail goes only when the file is gone.
+        if (!DeleteItem(&m_main, FileOf(index), false))
             return;
     }
     RemoveEntry(index, 2);
@@ -490,11 +565,7 @@ void TFlistForm::DelFolderClick()
     const QModelIndex current = m_tree->currentIndex();
     if (!current.isValid() || !current.parent().isValid())
         return;
-    const QString path = m_model->filePath(current);
-    const bool done = (QApplication::keyboardModifiers() & Qt::ShiftModifier)
-        ? QDir(path).removeRecursively()
-        : QFile::moveToTrash(path);
-    if (!done || QFileInfo::exists(path))
+    if (!DeleteItem(&m_main, m_model->filePath(current), true))
         return;
     // The folder left is gone: nothing of it is to be saved.
     m_thumbs->SelectFolder({});

@@ -83,6 +83,7 @@ private:
     void BuildPopup();
     void FolderView1Changing();
     void FolderView1Change();
+    void ReportReadFailures();
     void SaveCache();
     // Keeps the folder, the tree's width and the cache before the window or the frame closes.
     void FormCloseQuery();

@@ -98,6 +98,7 @@ void ThumbGrid::LayoutGrid(int slack)
     const int column = std::max(currentColumn(), 0);
     const int pitch = CellPitch(m_size).width;
     int columns = std::max((viewport()->width() - slack) / pitch, 1);
+    m_fitColumns = columns;
     int rows = 1;
     const int count = Count();
     if (count == 0) {
@@ -119,8 +120,11 @@ void ThumbGrid::LayoutGrid(int slack)
 
 bool ThumbGrid::viewportEvent(QEvent* event)
 {
-    if (event->type() == QEvent::Resize)
-        LayoutGrid();
+    if (event->type() == QEvent::Resize) {
+        const int fit = std::max((viewport()->width() - 1) / CellPitch(m_size).width, 1);
+        if (m_layoutOnEveryResize || fit != m_fitColumns)
+            LayoutGrid();
+    }
     return QTableWidget::viewportEvent(event);
 }
 

@@ -27,6 +27,9 @@ public:
     // Columns = (viewport width - slack) / (W + 5), at least 1; one row of all when they fit;
     // then a repaint. The selected cell stays where it is, inside the new bounds.
     void LayoutGrid(int slack = 1);
+    // The browser lays its grid out on a resize only when the width gives another number of
+    // columns; the archive window does it on every resize (the default).
+    void SetLayoutOnEveryResize(bool every) { m_layoutOnEveryResize = every; }
 
     // The index of the selected cell (column + row x columns).
     int SelectedIndex() const;
@@ -42,6 +45,8 @@ private:
     ThumbSize m_size;
     std::vector<QImage> m_images;
     bool m_layingOut = false;
+    bool m_layoutOnEveryResize = true;
+    int m_fitColumns = 0; // the columns the width gave at the last layout
 };
 
 } // namespace vtl::browse::ui

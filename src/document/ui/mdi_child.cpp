@@ -130,6 +130,9 @@ TMDIChild::TMDIChild(TMainForm& main)
     m_scroll->setWidget(m_image);
     m_scroll->setWidgetResizable(false);
     m_scroll->viewport()->installEventFilter(this);
+    // Moving off the picture clears the status panel: the space around it reports every move.
+    m_scroll->viewport()->setMouseTracking(true);
+    setMouseTracking(true);
     setWidget(m_scroll);
     // The range: an inverting dotted outline, movable and sizable by its edges (no grips drawn),
     // kept inside the picture; hidden until the user drags one.
@@ -547,7 +550,10 @@ void TMDIChild::WheelScroll(bool down)
 
 bool TMDIChild::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_scroll->viewport() && event->type() == QEvent::Wheel) {
+    // The wheel scrolls the picture while its scroll bar shows; otherwise it goes on to the
+    // frame's client area, which scrolls when the window stands beyond it.
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Wheel
+        && m_scroll->verticalScrollBar()->isVisible()) {
         WheelScroll(static_cast<QWheelEvent*>(event)->angleDelta().y() < 0);
         return true;
     }

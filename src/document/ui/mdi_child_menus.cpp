@@ -1,6 +1,7 @@
 // The document window's menu: every item with its caption, shortcut and hint, connected to the
 // document's own commands or to the frame's.
 
+#include "app/ui/colour_menu.h"
 #include "document/ui/mdi_child.h"
 #include "platform/qt/dialog_service.h"
 
@@ -18,8 +19,6 @@ namespace {
         = { "25%", "50%", "75%", "100%", "150%", "200%", "400%", "800%" };
     const char* const kLineColourItems[16] = { "黒", "茶色", "緑", "オリーブ", "紺", "紫", "青緑",
         "銀色", "灰色", "赤", "黄緑", "黄", "青", "赤紫", "水色", "白" };
-    // Menu order of the colour items: c0 to c6, c8, then c7, c9 to c15.
-    const int kLineColourOrder[16] = { 0, 1, 2, 3, 4, 5, 6, 8, 7, 9, 10, 11, 12, 13, 14, 15 };
 
     QString U(const char* s) { return QString::fromUtf8(s); }
 }
@@ -44,6 +43,19 @@ void TMDIChild::SetSystemMenuHints()
             if (text.startsWith(word))
                 action->setStatusTip(U(hint));
     }
+    // The window menu of a child also moves to the next window, as the frame's tool button does.
+    QAction* next = new QAction(U("次のウインドウ(&T)"), menu);
+    next->setObjectName(QStringLiteral("NextWindow"));
+    next->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F6));
+    next->setStatusTip(U("次のウインドウをアクティブにします。"));
+    connect(next, &QAction::triggered, &m_main, [frame = &m_main] { frame->BackBtnClick(); });
+    QAction* close = nullptr;
+    for (QAction* action : menu->actions())
+        if (action->statusTip() == U("ウインドウを閉じます。"))
+            close = action;
+    menu->insertAction(close, next);
+    if (close)
+        menu->insertSeparator(close);
     connect(menu, &QMenu::hovered, this,
         [this](QAction* action) { m_main.SetStatusText(action->statusTip()); });
     connect(menu, &QMenu::aboutToHide, this, [this] { m_main.SetStatusText(QString()); });
@@ -60,9 +72,11 @@ QAction* TMDIChild::Forward(
 {
     QAction* a = menu->addAction(U(caption));
     a->setObjectName(U(name));
-    // The frame's item of the same name carries the hint the user already knows.
-    if (QAction* frameItem = m_main.Item(U(name)))
+    // The frame's item of the same name carries the hint and the image the user already knows.
+    if (QAction* frameItem = m_main.Item(U(name))) {
         a->setStatusTip(frameItem->statusTip());
+        a->setIcon(frameItem->icon());
+    }
     TMainForm* frame = &m_main;
     connect(a, &QAction::triggered, frame,
         platform::qt::Guarded(frame, [frame, handler] { (frame->*handler)(); }));
@@ -186,12 +200,16 @@ void TMDIChild::BuildMenus()
     item(insert, "InsLine", "自由線(&L)", "自由線を描きます。", false);
     QMenu* colours = submenu(insert, "LC1", "線色(&C)");
     auto* colourGroup = new QActionGroup(this);
-    for (int n : kLineColourOrder) {
-        QAction* a
-            = item(colours, QStringLiteral("c%1").arg(n).toUtf8().constData(), kLineColourItems[n]);
+    QList<QAction*> colourItems;
+    for (int n : app::ui::kColourMenuOrder) {
+        auto* a = new QAction(U(kLineColourItems[n]), colours);
+        a->setObjectName(QStringLiteral("c%1").arg(n));
         a->setCheckable(true);
         colourGroup->addAction(a);
+        m_items.insert(a->objectName(), a);
+        colourItems << a;
     }
+    app::ui::AddColourColumns(colours, colourItems);
     QMenu* widths = submenu(insert, "W1", "線幅(&W)");
     auto* widthGroup = new QActionGroup(this);
     for (auto [name, caption] : { std::pair { "lw1", "小　(1)" }, { "lw3", "中　(3)" },
@@ -213,7 +231,8 @@ void TMDIChild::BuildMenus()
         a->setCheckable(true);
         a->setChecked(i == 3);
         m_zoomGroup->addAction(a);
-        connect(a, &QAction::triggered, this, platform::qt::Guarded(this, [this, i] { ZoomClick(i); }));
+        connect(
+            a, &QAction::triggered, this, platform::qt::Guarded(this, [this, i] { ZoomClick(i); }));
     }
     view->addSeparator();
     On(item(view, "Info1", "サイズ情報(&I)"), &TMDIChild::Info1Click);

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -121,6 +122,7 @@ TOptionDlg::TOptionDlg(const app::Settings& settings, const std::vector<PluginRo
         m_checks[i] = new QCheckBox(U(captions[i]), this);
         m_checks[i]->setObjectName(QStringLiteral("CheckBox%1").arg(i + 1));
         m_checks[i]->setToolTip(U(hints[i]));
+        m_checks[i]->setStatusTip(U(hints[i]));
         grid->addWidget(m_checks[i], i / 2, i % 2);
     }
     m_checks[0]->setChecked(settings.sumSave);
@@ -140,9 +142,12 @@ TOptionDlg::TOptionDlg(const app::Settings& settings, const std::vector<PluginRo
 
     auto* waitLabel = new QLabel(U("Wait時間"), this);
     waitLabel->setObjectName(QStringLiteral("Label1"));
-    m_wait = new platform::qt::TUpDownEdit(QStringLiteral("edWait"), QStringLiteral("udWait"), 0, 60, settings.wait, this);
+    m_wait = new platform::qt::TUpDownEdit(
+        QStringLiteral("edWait"), QStringLiteral("udWait"), 0, 60, settings.wait, this);
     m_wait->Edit()->setReadOnly(true);
-    m_wait->Edit()->setToolTip(U("連続表示時の待ち時間を設定します。ただし0は0.5秒とします。"));
+    const QString waitHint = U("連続表示時の待ち時間を設定します。ただし0は0.5秒とします。");
+    m_wait->Edit()->setToolTip(waitHint);
+    m_wait->Edit()->setStatusTip(waitHint);
     grid->addWidget(waitLabel, 3, 0);
     grid->addWidget(m_wait, 3, 1);
     layout->addLayout(grid);
@@ -175,6 +180,16 @@ void TOptionDlg::AddRow(const PluginRow& row)
     item->setFlags(
         (item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled) & ~Qt::ItemIsDropEnabled);
     item->setCheckState(0, row.enabled ? Qt::Checked : Qt::Unchecked);
+}
+
+bool TOptionDlg::event(QEvent* event)
+{
+    // The hints of the dialog's controls go to the frame's status bar, as every hint does.
+    if (event->type() == QEvent::StatusTip && parentWidget()) {
+        QCoreApplication::sendEvent(parentWidget(), event);
+        return true;
+    }
+    return QDialog::event(event);
 }
 
 std::vector<PluginRow> TOptionDlg::Rows() const

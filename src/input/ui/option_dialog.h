@@ -39,6 +39,11 @@ public:
 
     // What the dialog shows now.
     std::vector<PluginRow> Rows() const;
+
+protected:
+    bool event(QEvent* event) override;
+
+public:
     void ApplyTo(app::Settings& settings) const;
 
     TPluginListView* ListView1() const { return m_list; }

@@ -1,12 +1,19 @@
 #include "platform/qt/dialog_service.h"
 
+#include "platform/qt/dialog_buttons.h"
 #include <QAbstractButton>
 #include <QCloseEvent>
+
+#include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QVBoxLayout>
 
 namespace vtl::platform::qt {
 
@@ -17,6 +24,9 @@ QString QtFilter(const QString& filter)
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
         patterns.replace(';', ' ');
+        // "*.*" means every file, also those without an extension, as the program's lists use it.
+        if (patterns == QStringLiteral("*.*"))
+            patterns = QStringLiteral("*");
         out << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
     }
     return out.join(QStringLiteral(";;"));
@@ -31,6 +41,39 @@ ModalScope::~ModalScope() { --g_openDialogs; }
 bool DialogOpen() { return g_openDialogs > 0; }
 
 namespace {
+    // The sixteen colours of the font dialog, as the system's own offers them.
+    struct NamedColour {
+        const char* name;
+        int32_t value; // 0x00BBGGRR
+    };
+    constexpr NamedColour kFontColours[16]
+        = { { "黒", 0x000000 }, { "茶色", 0x000080 }, { "緑", 0x008000 }, { "オリーブ", 0x008080 },
+              { "紺", 0x800000 }, { "紫", 0x800080 }, { "青緑", 0x808000 }, { "灰色", 0x808080 },
+              { "銀色", 0xC0C0C0 }, { "赤", 0x0000FF }, { "黄緑", 0x00FF00 }, { "黄", 0x00FFFF },
+              { "青", 0xFF0000 }, { "赤紫", 0xFF00FF }, { "水色", 0xFFFF00 }, { "白", 0xFFFFFF } };
+
+    QIcon Swatch(int32_t value)
+    {
+        QPixmap pixmap(16, 12);
+        pixmap.fill(QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF));
+        return QIcon(pixmap);
+    }
+
+    // The sixteen colours, with the current one chosen; a colour that is none of them is kept as
+    // "カスタム", and a system colour (the window text) shows as black.
+    void FillFontColours(QComboBox& box, int32_t current)
+    {
+        const int32_t shown = current < 0 ? 0 : current;
+        for (const NamedColour& c : kFontColours)
+            box.addItem(Swatch(c.value), QString::fromUtf8(c.name), c.value);
+        int index = box.findData(shown);
+        if (index < 0) {
+            box.addItem(Swatch(shown), QStringLiteral("カスタム"), shown);
+            index = box.count() - 1;
+        }
+        box.setCurrentIndex(index);
+    }
+
     // A question with Yes and No has no way out but its two buttons: Esc and the window's close
     // button do nothing, so that a key pressed by habit never answers it.
     class QuestionBox : public QMessageBox {
@@ -139,14 +182,33 @@ namespace {
             return dialog.selectedFiles().first();
         }
 
-        std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override
+        std::optional<FontChoice> ChooseFont(QWidget* parent, const FontChoice& initial) override
         {
             ModalScope modal;
-            bool ok = false;
-            QFont font = QFontDialog::getFont(&ok, initial, parent);
-            if (!ok)
+            QDialog dialog(parent);
+            dialog.setObjectName(QStringLiteral("FontDialog1"));
+            dialog.setWindowTitle(QStringLiteral("フォント"));
+            auto* layout = new QVBoxLayout(&dialog);
+            // The system's font chooser, with a colour beside the font as the text tool draws it.
+            auto* fonts = new QFontDialog(&dialog);
+            fonts->setWindowFlags(Qt::Widget);
+            fonts->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
+            fonts->setCurrentFont(initial.font);
+            layout->addWidget(fonts);
+            auto* row = new QHBoxLayout;
+            auto* label = new QLabel(QStringLiteral("色(&C):"), &dialog);
+            auto* colours = new QComboBox(&dialog);
+            colours->setObjectName(QStringLiteral("ColorBox"));
+            label->setBuddy(colours);
+            FillFontColours(*colours, initial.colour);
+            row->addWidget(label);
+            row->addWidget(colours, 1);
+            row->addStretch();
+            layout->addLayout(row);
+            layout->addLayout(OkCancelButtons(dialog, [&dialog] { dialog.accept(); }));
+            if (dialog.exec() != QDialog::Accepted)
                 return std::nullopt;
-            return font;
+            return FontChoice { fonts->currentFont(), colours->currentData().toInt() };
         }
 
         int Exec(QDialog& dialog) override

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,6 +30,13 @@ struct FileDialogOptions {
     int filterIndex = 1;
 };
 
+// A font with its colour, as the font dialog chooses them. The colour is a colour value of the
+// settings (0x00BBGGRR), or a system colour (the top bit set), which shows as black.
+struct FontChoice {
+    QFont font;
+    int32_t colour = 0;
+};
+
 // "説明|*.a;*.b|..." to Qt's "説明 (*.a *.b);;...".
 QString QtFilter(const QString& filter);
 
@@ -43,7 +51,7 @@ public:
         QWidget* parent, const FileDialogOptions& options)
         = 0;
     virtual std::optional<QString> SaveFileName(QWidget* parent, FileDialogOptions& options) = 0;
-    virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
+    virtual std::optional<FontChoice> ChooseFont(QWidget* parent, const FontChoice& initial) = 0;
     // Runs a modal dialog of the program; QDialog::Accepted or Rejected.
     virtual int Exec(QDialog& dialog) = 0;
 };

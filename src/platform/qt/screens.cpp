@@ -23,6 +23,10 @@ TRect PrimaryWorkArea()
 void CentreOnPointer(QWidget& dialog, const TRect& workArea)
 {
     const QPoint pointer = QCursor::pos();
+    // The size the dialog will show with: before its layout has run, it is only a guess, and a
+    // dialog clamped with the guess runs off the work area once it grows.
+    dialog.ensurePolished();
+    dialog.adjustSize();
     const QSize size = dialog.frameGeometry().size();
     TRect bounds { pointer.x() - size.width() / 2, pointer.y() - size.height() / 2, 0, 0 };
     bounds.Right = bounds.Left + size.width();

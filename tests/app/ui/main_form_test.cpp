@@ -1,23 +1,29 @@
 #include "app/setting_file.h"
 #include "app/ui/about_box.h"
 #include "app/ui/main_form.h"
+#include "document/ui/mdi_child.h"
+#include "input/ui/loading_pipeline.h"
 #include "platform/bitmap.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
-#include <QListWidget>
-#include <QPushButton>
+#include <QToolBar>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 using vtl::app::ui::TAboutBox;
@@ -32,19 +38,24 @@ namespace {
 
 class MainFormTest : public ::testing::Test {
 protected:
-    void SetUp() override { qputenv("VTL_REGISTRY_DIR", QByteArray::fromStdString(m_dir.Path().string())); }
+    void SetUp() override
+    {
+        qputenv("VTL_REGISTRY_DIR", QByteArray::fromStdString(m_dir.Path().string()));
+    }
     void TearDown() override { qunsetenv("VTL_REGISTRY_DIR"); }
 
     std::string RegistryText() { return ReadFile(m_dir / "HKEY_CURRENT_USER.reg"); }
     std::optional<std::string> Stored(const char* section, const char* name)
     {
         vtl::platform::Registry reg(m_dir.Path());
-        return reg.ReadString(RegistryRoot::CurrentUser, std::string("software\\Tamsol\\vtl\\") + section, name);
+        return reg.ReadString(
+            RegistryRoot::CurrentUser, std::string("software\\Tamsol\\vtl\\") + section, name);
     }
     void Store(const char* section, const char* name, const char* value)
     {
         vtl::platform::Registry reg(m_dir.Path());
-        reg.WriteString(RegistryRoot::CurrentUser, std::string("software\\Tamsol\\vtl\\") + section, name, value);
+        reg.WriteString(RegistryRoot::CurrentUser, std::string("software\\Tamsol\\vtl\\") + section,
+            name, value);
         reg.Flush();
     }
 
@@ -63,7 +74,9 @@ TEST_F(MainFormTest, FrameHasItsMenusToolsAndTexts)
     QStringList menus;
     for (QAction* a : form.menuBar()->actions())
         menus << a->text();
-    EXPECT_EQ(menus, (QStringList { Text("ファイル(&F)"), Text("表示(&E)"), Text("ウインドウ(&W)"), Text("ヘルプ(&H)") }));
+    EXPECT_EQ(menus,
+        (QStringList {
+            Text("ファイル(&F)"), Text("表示(&E)"), Text("ウインドウ(&W)"), Text("ヘルプ(&H)") }));
 
     struct Expected {
         const char* name;
@@ -80,7 +93,8 @@ TEST_F(MainFormTest, FrameHasItsMenusToolsAndTexts)
              { "FileExitItem", "終了(&X)", "アプリケーションを終了します。" },
              { "ToolBar1", "ツールバー(&T)", "ツールバーの表示/非表示を設定します。" },
              { "Kanren", "関連付け(&L)...", "関連付けを行います。" },
-             { "WindowArrangeItem", "アイコンの整列(&A)", "すべてのアイコンをウインドウの下に並べ直します。" },
+             { "WindowArrangeItem", "アイコンの整列(&A)",
+                 "すべてのアイコンをウインドウの下に並べ直します。" },
              { "HelpAboutItem", "バージョン情報(&A)", "バージョン情報を表示します。" },
          }) {
         QAction* a = form.Item(e.name);
@@ -98,12 +112,12 @@ TEST_F(MainFormTest, FrameHasItsMenusToolsAndTexts)
         bool check;
         bool enabled;
     };
-    for (const Button& b : std::initializer_list<Button> {
-             { "ExitBtn", "終了", false, true }, { "SumBtn", "サムネイル", true, true },
-             { "NewBtn", "新規", false, true }, { "OpenBtn", "開く", false, true },
-             { "SaveBtn", "保存", false, false }, { "PrintBtn", "印刷", false, false },
-             { "ScanBtn", "スキャナ", false, true }, { "UndoBtn", "元に戻す", false, false },
-             { "CopyBtn", "コピー", false, false }, { "RCopyBtn", "範囲コピー", false, false },
+    for (const Button& b : std::initializer_list<Button> { { "ExitBtn", "終了", false, true },
+             { "SumBtn", "サムネイル", true, true }, { "NewBtn", "新規", false, true },
+             { "OpenBtn", "開く", false, true }, { "SaveBtn", "保存", false, false },
+             { "PrintBtn", "印刷", false, false }, { "ScanBtn", "スキャナ", false, true },
+             { "UndoBtn", "元に戻す", false, false }, { "CopyBtn", "コピー", false, false },
+             { "RCopyBtn", "範囲コピー", false, false },
              { "PasteBtn", "張り付け", false, false }, // no child window yet
              { "DelBtn", "削除", false, false }, { "MojiBtn", "文字入力", true, false },
              { "ToolButton7", "フォント", false, true }, { "LineBtn", "自由線", true, false },
@@ -173,6 +187,122 @@ TEST_F(MainFormTest, ViewTogglesShowAndHideAndAreStored)
     EXPECT_FALSE(form.Panel1()->isVisible());
 }
 
+TEST_F(MainFormTest, ViewTogglesFromADocumentsMenuActAsTheFramesOwn)
+{
+    {
+        TMainForm form({});
+        form.show();
+        auto* doc = dynamic_cast<vtl::document::ui::TMDIChild*>(vtl::input::ui::NewDocument(form,
+            vtl::platform::TBitmap(4, 4), "x", "x", 3, vtl::document::ui::TMDIChild::Origin::File));
+        ASSERT_NE(doc, nullptr);
+        doc->Item("ToolBar1")->trigger();
+        doc->Item("StatusBar1")->trigger();
+        EXPECT_FALSE(form.Panel1()->isVisible());
+        EXPECT_FALSE(form.statusBar()->isVisible());
+        EXPECT_FALSE(form.Item("ToolBar1")->isChecked());
+        EXPECT_FALSE(doc->Item("ToolBar1")->isChecked());
+        // And back.
+        doc->Item("StatusBar1")->trigger();
+        EXPECT_TRUE(form.statusBar()->isVisible());
+        EXPECT_TRUE(doc->Item("StatusBar1")->isChecked());
+        doc->Item("StatusBar1")->trigger();
+        form.close();
+    }
+    EXPECT_EQ(Stored("Bar", "Tool"), "0");
+    EXPECT_EQ(Stored("Bar", "Status"), "0");
+}
+
+TEST_F(MainFormTest, EveryToolButtonShowsInTheDefaultFrame)
+{
+    TMainForm form({});
+    form.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.width(), 640);
+    auto* bar = form.findChild<QToolBar*>("ToolBar");
+    ASSERT_NE(bar, nullptr);
+    for (QAction* a : bar->actions()) {
+        QWidget* w = bar->widgetForAction(a);
+        if (!w || a->isSeparator())
+            continue;
+        SCOPED_TRACE(a->objectName().toStdString());
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_LE(w->geometry().right(), bar->width());
+    }
+}
+
+TEST_F(MainFormTest, SmallSettingsAreKeptAndOldPluginLinesAreSavedUpgraded)
+{
+    // A pen of width 0 is the thinnest pen, not a damaged value.
+    Store("Line", "Size", "0");
+    {
+        TMainForm form({});
+        EXPECT_EQ(form.AppSettings().lineSize, 0);
+        form.close();
+    }
+    EXPECT_EQ(Stored("Line", "Size"), "0");
+}
+
+TEST_F(MainFormTest, ArrangingWindowsTilesAGridAndCascadesToAUsableSize)
+{
+    TMainForm form({});
+    form.resize(900, 700);
+    form.show();
+    QList<QMdiSubWindow*> windows;
+    for (int i = 0; i < 5; ++i)
+        windows << vtl::input::ui::NewDocument(form, vtl::platform::TBitmap(50, 40),
+            QString::number(i), QString::number(i), 3, vtl::document::ui::TMDIChild::Origin::File);
+    const QRect area = form.MdiArea()->viewport()->rect();
+    // Five side by side: two columns, the second of three windows.
+    form.Item("WindowTileItem")->trigger();
+    EXPECT_EQ(windows[0]->geometry(), QRect(0, 0, area.width() / 2, area.height() / 2));
+    EXPECT_EQ(windows[1]->geometry().top(), area.height() / 2);
+    EXPECT_EQ(windows[2]->geometry().left(), area.width() / 2);
+    EXPECT_EQ(windows[2]->geometry().height(), area.height() / 3);
+    EXPECT_EQ(windows[4]->geometry().bottom(), area.height() - 1);
+    // Stacked: two rows, the second of three.
+    form.Item("V1")->trigger();
+    EXPECT_EQ(windows[0]->geometry(), QRect(0, 0, area.width() / 2, area.height() / 2));
+    EXPECT_EQ(windows[1]->geometry().left(), area.width() / 2);
+    EXPECT_EQ(windows[2]->geometry().top(), area.height() / 2);
+    EXPECT_EQ(windows[2]->geometry().width(), area.width() / 3);
+    // Cascading after working maximised: every window of a usable size, each one step lower.
+    windows[3]->showMaximized();
+    form.Item("WindowCascadeItem")->trigger();
+    for (QMdiSubWindow* w : windows) {
+        EXPECT_FALSE(w->isMaximized());
+        EXPECT_GE(w->width(), area.width() / 2);
+        EXPECT_GE(w->height(), area.height() / 2);
+    }
+    EXPECT_GT(windows[1]->y(), windows[0]->y());
+    EXPECT_EQ(form.MdiArea()->activeSubWindow(), windows[3]) << "the active window stays active";
+    for (auto* w : windows)
+        delete w;
+}
+
+TEST_F(MainFormTest, BigPicturesCanBeReachedByScrolling)
+{
+    TMainForm form({});
+    form.resize(800, 600);
+    form.show();
+    auto* doc = vtl::input::ui::NewDocument(form, vtl::platform::TBitmap(1600, 1200), "big", "big",
+        3, vtl::document::ui::TMDIChild::Origin::File);
+    QCoreApplication::processEvents();
+    // The window stands beyond the client area, which scrolls to it.
+    EXPECT_GT(form.MdiArea()->horizontalScrollBar()->maximum(), 0);
+    EXPECT_GT(form.MdiArea()->verticalScrollBar()->maximum(), 0);
+    // Made smaller than its picture, the document scrolls itself, and the wheel moves it.
+    doc->resize(400, 300);
+    QCoreApplication::processEvents();
+    auto* scroll = doc->findChild<QScrollArea*>("ScrollArea");
+    ASSERT_NE(scroll, nullptr);
+    ASSERT_TRUE(scroll->verticalScrollBar()->isVisible());
+    QWheelEvent wheel(QPointF(10, 10), doc->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
+        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(scroll->viewport(), &wheel);
+    EXPECT_EQ(scroll->verticalScrollBar()->value(), scroll->viewport()->height() * 2 / 3 + 1);
+    delete doc;
+}
+
 TEST_F(MainFormTest, DrawingToolsReleaseEachOther)
 {
     TMainForm form({});
@@ -233,8 +363,10 @@ TEST_F(MainFormTest, MaximisedCloseKeepsTheStoredPosition)
 
 TEST_F(MainFormTest, DamagedRegistryStartsWithDefaults)
 {
-    const char raw[] = "REGEDIT4\n[HKEY_CURRENT_USER\\software\\Tamsol\\vtl\\Op]\n\"jpg\"=hex:01,02\n\"wait\"=\"x\"\n"
-                       "\x00\xff\xfe\x01 binary \n[HKEY_CURRENT_USER\\software\\Tamsol\\vtl\\Sum]\n\"Size\"=\"3\"";
+    const char raw[] = "REGEDIT4\n[HKEY_CURRENT_USER\\software\\Tamsol\\vtl\\Op]\n\"jpg\"=hex:01,"
+                       "02\n\"wait\"=\"x\"\n"
+                       "\x00\xff\xfe\x01 binary "
+                       "\n[HKEY_CURRENT_USER\\software\\Tamsol\\vtl\\Sum]\n\"Size\"=\"3\"";
     WriteFile(m_dir / "HKEY_CURRENT_USER.reg", std::string(raw, sizeof raw - 1));
     TMainForm form({});
     EXPECT_EQ(form.AppSettings().jpg, 90);
@@ -249,18 +381,41 @@ TEST_F(MainFormTest, FontChoiceIsKeptForTheTextTool)
     QFont chosen(Text("IPAGothic"));
     chosen.setPointSize(20);
     chosen.setItalic(true);
-    guard.dialogs->fontAnswers.push_back(chosen);
+    guard.dialogs->fontAnswers.push_back(vtl::platform::qt::FontChoice { chosen, 0x0000FF });
     guard.dialogs->fontAnswers.push_back(std::nullopt); // cancelled: nothing changes
     {
         TMainForm form({});
         form.Item("ToolButton7")->trigger();
         form.Item("ToolButton7")->trigger();
         EXPECT_EQ(form.TextToolFont().pointSize(), 20);
+        // The dialog starts from the stored colour, then from the chosen one.
+        ASSERT_EQ(guard.dialogs->fontsOffered.size(), 2u);
+        EXPECT_EQ(guard.dialogs->fontsOffered[0].colour, vtl::app::kClWindowText);
+        EXPECT_EQ(guard.dialogs->fontsOffered[1].colour, 0x0000FF);
         form.close();
     }
     EXPECT_EQ(Stored("Font", "Size"), "20");
     EXPECT_EQ(Stored("Font", "Style"), "2");
-    EXPECT_EQ(Stored("Font", "Color"), "$80000008");
+    EXPECT_EQ(Stored("Font", "Color"), "$000000FF");
+}
+
+TEST_F(MainFormTest, TheFontDialogOffersTheColours)
+{
+    // The real dialog: its colour list holds the sixteen colours with the current one chosen.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* colours = dialog->findChild<QComboBox*>("ColorBox");
+        ASSERT_NE(colours, nullptr);
+        EXPECT_EQ(colours->count(), 16);
+        EXPECT_EQ(colours->currentText(), Text("赤"));
+        colours->setCurrentIndex(colours->findText(Text("青")));
+        dialog->accept();
+    });
+    QFont font(Text("IPAGothic"));
+    auto chosen = vtl::platform::qt::Dialogs().ChooseFont(nullptr, { font, 0x0000FF });
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->colour, 0xFF0000);
 }
 
 TEST_F(MainFormTest, SettingFilesThatAskNothing)

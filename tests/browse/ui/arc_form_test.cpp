@@ -7,11 +7,14 @@
 #include "browse/thumb_cache.h"
 #include "support/document_fixture.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QTableWidget>
 #include <cstdlib>
+#include <fstream>
 
 namespace vtl::browse::ui {
 namespace {
@@ -325,6 +328,81 @@ namespace {
         m_form->Item("SaveBtn")->trigger();
         ASSERT_EQ(m_guard.dialogs->fileDialogs.size(), 2u);
         EXPECT_EQ(m_guard.dialogs->fileDialogs[1].folder, form->SaveFolder);
+    }
+
+    // Notes every window shown under a given name.
+    class ShowWatcher : public QObject {
+    public:
+        explicit ShowWatcher(const char* name)
+            : m_name(QString::fromUtf8(name))
+        {
+            qApp->installEventFilter(this);
+        }
+        ~ShowWatcher() override { qApp->removeEventFilter(this); }
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Show && watched->objectName() == m_name)
+                ++shown;
+            return false;
+        }
+        int shown = 0;
+
+    private:
+        QString m_name;
+    };
+
+    TEST_F(ArcFormTest, TheExtractionDialogAppearsOnlyForAnArchiveAPlugInTook)
+    {
+        std::ofstream(m_dir.Path() / "broken.zip") << "no archive at all";
+        std::ofstream(m_dir.Path() / "notes.txt") << "text";
+        ShowWatcher watcher("ArcvDlg");
+        EXPECT_EQ(input::ui::OpenFile(*m_form, Zip("broken.zip"), 3), nullptr);
+        EXPECT_EQ(input::ui::OpenFile(*m_form, Zip("notes.txt"), 3), nullptr);
+        EXPECT_EQ(watcher.shown, 0);
+        EXPECT_TRUE(m_form->Children().isEmpty());
+        ASSERT_NE(Open(), nullptr);
+        EXPECT_EQ(watcher.shown, 1);
+    }
+
+    TEST_F(ArcFormTest, MemberNamesWithLineBreaksStayOutOfTheWindowAndItsCache)
+    {
+        if (!MakeZip("breaks.zip", { "a.bmp", "two\nlines.bmp", "cr\rname.bmp", "z.bmp" }))
+            GTEST_SKIP() << "bsdtar failed";
+        TArcForm* form = Open("breaks.zip");
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(Names(*form), (std::vector<std::string> { "a.bmp", "z.bmp" }));
+        form->Item("Save1")->trigger();
+        std::vector<std::string> lines;
+        TSumImg store(ThumbSizeOfIndex(m_form->AppSettings().sumSize));
+        ASSERT_TRUE(LoadThumbCache(m_dir.Path() / "breaks.zip.snx", lines, store));
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_EQ(store.Count(), 2);
+        EXPECT_TRUE(lines[1].ends_with(",a.bmp"));
+        EXPECT_TRUE(lines[2].ends_with(",z.bmp"));
+        CloseWindow(form);
+        DisableArchivePlugins();
+        form = Open("breaks.zip");
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(Names(*form), (std::vector<std::string> { "a.bmp", "z.bmp" }));
+    }
+
+    TEST_F(ArcFormTest, ThePasteButtonStaysOffWhileAnArchiveWindowIsActive)
+    {
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QGuiApplication::clipboard()->setImage(image);
+        QCoreApplication::processEvents();
+        TMDIChild& doc = Document(testing::Pattern(10, 10));
+        EXPECT_TRUE(m_form->Item("PasteBtn")->isEnabled());
+        TArcForm* form = Open();
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(m_form->MdiArea()->activeSubWindow(), form);
+        EXPECT_FALSE(m_form->Item("PasteBtn")->isEnabled());
+        QGuiApplication::clipboard()->setImage(image);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(m_form->Item("PasteBtn")->isEnabled());
+        m_form->MdiArea()->setActiveSubWindow(&doc);
+        EXPECT_TRUE(m_form->Item("PasteBtn")->isEnabled());
     }
 
 } // namespace

@@ -5,17 +5,22 @@
 #include "browse/ui/flist_form.h"
 
 #include "browse/thumb_cache.h"
+#include "codecs/png_image.h"
 #include "input/picture_loader.h"
 #include "support/document_fixture.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileSystemModel>
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QSplitter>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -23,6 +28,8 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <sys/stat.h>
 
 namespace vtl::browse::ui {
 namespace {
@@ -46,6 +53,10 @@ namespace {
         {
             CommandTest::TearDown();
             qunsetenv("XDG_DATA_HOME");
+            if (!m_elsewhere.empty()) {
+                std::error_code ec;
+                fs::remove_all(m_elsewhere, ec);
+            }
         }
         fs::path Folder(const std::string& name = "pics") const { return m_dir.Path() / name; }
         QString Q(const fs::path& path) const { return QString::fromStdString(path.string()); }
@@ -80,6 +91,60 @@ namespace {
                 return {};
             return lines;
         }
+        // Holds Shift down, as the keyboard does, for what the next command asks of it.
+        void HoldShift(bool held)
+        {
+            if (held)
+                QTest::keyPress(m_form.get(), Qt::Key_Shift, Qt::ShiftModifier);
+            else
+                QTest::keyRelease(m_form.get(), Qt::Key_Shift);
+            ASSERT_EQ(bool(QGuiApplication::keyboardModifiers() & Qt::ShiftModifier), held);
+        }
+        void Answer(std::initializer_list<platform::qt::MsgResult> answers)
+        {
+            m_guard.dialogs->messageAnswers = answers;
+            m_guard.dialogs->messages.clear();
+        }
+        QStringList MessageTexts() const
+        {
+            QStringList texts;
+            for (const auto& m : m_guard.dialogs->messages)
+                texts << m.text;
+            return texts;
+        }
+        // Drops `items` on the node of `folder` in the browser's tree, with the action the
+        // desktop's drag makes of the keys held (Ctrl: copy, none: move), as the tree hands a
+        // drop to its model. True when accepted.
+        bool Drop(TFlistForm* browser, const fs::path& folder, const std::vector<fs::path>& items,
+            Qt::DropAction action)
+        {
+            QFileSystemModel* model = browser->FolderModel();
+            const QModelIndex node = model->index(Q(folder));
+            EXPECT_TRUE(node.isValid());
+            QMimeData mime;
+            QList<QUrl> urls;
+            for (const auto& item : items)
+                urls << QUrl::fromLocalFile(Q(item));
+            mime.setUrls(urls);
+            return model->canDropMimeData(&mime, action, -1, -1, node)
+                && model->dropMimeData(&mime, action, -1, -1, node);
+        }
+        // A folder on another file system than the temporary folder, for moves between them.
+        std::optional<fs::path> OtherDeviceFolder()
+        {
+            struct stat here {
+            }, there {};
+            if (::stat("/dev/shm", &there) != 0 || ::stat(m_dir.Path().c_str(), &here) != 0
+                || here.st_dev == there.st_dev || ::access("/dev/shm", W_OK) != 0)
+                return std::nullopt;
+            std::string pattern = "/dev/shm/vtl-test-XXXXXX";
+            if (!mkdtemp(pattern.data()))
+                return std::nullopt;
+            m_elsewhere = pattern;
+            return m_elsewhere;
+        }
+        fs::path m_elsewhere;
+
         static QStringList L(std::initializer_list<const char*> names)
         {
             QStringList list;
@@ -452,26 +517,144 @@ namespace {
         EXPECT_EQ(doc->FileName(), Q(Folder() / "c.bmp"));
     }
 
-    TEST_F(FlistFormTest, DeletingMovesTheFileToTheTrash)
+    // The trash of a home that has no ~/.local/share yet: made as the desktop expects it, never
+    // in the program's working folder.
+    TEST_F(FlistFormTest, DeletingAsksThenMovesTheFileToTheTrashOfAFreshHome)
     {
+        const fs::path home = m_dir.Path() / "home";
+        const QByteArray oldHome = qgetenv("HOME");
+        qputenv("HOME", QByteArray::fromStdString(home.string()));
+        qunsetenv("XDG_DATA_HOME");
+        struct RestoreHome {
+            QByteArray value;
+            ~RestoreHome() { qputenv("HOME", value); }
+        } restore { oldHome };
+        const fs::path trash = home / ".local/share/Trash";
+        const fs::path workingFolder = fs::current_path();
+
         Picture(Folder() / "a.bmp", 30);
-        Picture(Folder() / "b.bmp", 40);
+        Picture(Folder() / "写 1.bmp", 40);
+        Picture(Folder() / "c.bmp", 50);
         TFlistForm* browser = OpenBrowser();
         ASSERT_NE(browser, nullptr);
         ASSERT_TRUE(browser->SelectFolder(Q(Folder())));
-        browser->SelectIndex(0);
-        // The frame's delete button acts on the active browser.
-        m_form->Item("DelBtn")->trigger();
-        EXPECT_FALSE(fs::exists(Folder() / "a.bmp"));
-        EXPECT_EQ(browser->Names(), L({ "b.bmp" }));
-        EXPECT_EQ(m_form->StatusText(), QStringLiteral("b.bmp"));
-        EXPECT_TRUE(fs::exists(m_dir.Path() / "data" / "Trash" / "files" / "a.bmp"));
+        ASSERT_EQ(browser->Names(), L({ "a.bmp", "c.bmp", "写 1.bmp" }));
 
-        // A file that can't be moved keeps its entry.
-        fs::remove(Folder() / "b.bmp");
+        // No keeps the file and its thumbnail.
         browser->SelectIndex(0);
+        Answer({ platform::qt::MsgResult::No });
+        m_form->Item("DelBtn")->trigger();
+        ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+        EXPECT_EQ(m_guard.dialogs->messages[0].title, QString::fromUtf8("ファイルの削除"));
+        EXPECT_EQ(
+            m_guard.dialogs->messages[0].text, QString::fromUtf8("a.bmp をごみ箱に移動しますか?"));
+        EXPECT_TRUE(fs::exists(Folder() / "a.bmp"));
+        EXPECT_EQ(browser->Names(), L({ "a.bmp", "c.bmp", "写 1.bmp" }));
+        EXPECT_FALSE(fs::exists(home));
+
+        // Yes: the home trash is made with its folders, the file goes there with its info.
+        browser->SelectIndex(2);
+        Answer({ platform::qt::MsgResult::Yes });
+        browser->Item("Delete1")->trigger();
+        EXPECT_EQ(browser->Names(), L({ "a.bmp", "c.bmp" }));
+        EXPECT_FALSE(fs::exists(Folder() / "写 1.bmp"));
+        EXPECT_TRUE(fs::exists(trash / "files" / "写 1.bmp"));
+        const std::string info = testing::ReadFile(trash / "info" / "写 1.bmp.trashinfo");
+        const std::string expected
+            = "[Trash Info]\nPath=" + Folder().string() + "/%E5%86%99%201.bmp\n";
+        EXPECT_EQ(info.substr(0, expected.size()), expected) << info;
+        EXPECT_TRUE(QRegularExpression(
+            QStringLiteral("\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n$"))
+                        .match(QString::fromStdString(info))
+                        .hasMatch())
+            << info;
+        EXPECT_FALSE(fs::exists(workingFolder / "info" / "写 1.bmp.trashinfo"));
+        EXPECT_FALSE(fs::exists(workingFolder / "files" / "写 1.bmp"));
+
+        // A second file of the same name takes another name in the trash; the first stays.
+        browser->SelectIndex(0);
+        Answer({ platform::qt::MsgResult::Yes });
+        browser->Item("Delete1")->trigger();
+        Picture(Folder() / "a.bmp", 60);
+        fs::create_directories(Folder("other"));
+        ASSERT_TRUE(browser->SelectFolder(Q(Folder("other"))));
+        ASSERT_TRUE(browser->SelectFolder(Q(Folder())));
+        ASSERT_EQ(browser->Names(), L({ "c.bmp", "a.bmp" }));
+        browser->SelectIndex(1);
+        Answer({ platform::qt::MsgResult::Yes });
+        browser->Item("Delete1")->trigger();
+        EXPECT_TRUE(fs::exists(trash / "files" / "a.bmp"));
+        EXPECT_TRUE(fs::exists(trash / "files" / "a.2.bmp"));
+        EXPECT_TRUE(testing::ReadFile(trash / "info" / "a.2.bmp.trashinfo")
+                        .find("Path=" + (Folder() / "a.bmp").string() + "\n")
+            != std::string::npos);
+        EXPECT_NE(testing::ReadFile(trash / "files" / "a.bmp"),
+            testing::ReadFile(trash / "files" / "a.2.bmp"));
+        EXPECT_EQ(browser->Names(), L({ "c.bmp" }));
+
+        // Shift deletes for good, after its own warning.
+        browser->SelectIndex(0);
+        HoldShift(true);
+        Answer({ platform::qt::MsgResult::Yes });
+        browser->Item("Delete1")->trigger();
+        HoldShift(false);
+        ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+        EXPECT_EQ(
+            m_guard.dialogs->messages[0].text, QString::fromUtf8("c.bmp を完全に削除しますか?"));
+        EXPECT_EQ(m_guard.dialogs->messages[0].icon, platform::qt::MsgIcon::Warning);
+        EXPECT_FALSE(fs::exists(Folder() / "c.bmp"));
+        EXPECT_FALSE(fs::exists(trash / "files" / "c.bmp"));
+        EXPECT_TRUE(browser->Names().isEmpty());
+
+        // A file gone since the folder was read is reported, and its entry stays.
+        Picture(Folder() / "d.bmp", 30);
+        ASSERT_TRUE(browser->SelectFolder(Q(Folder("other"))));
+        ASSERT_TRUE(browser->SelectFolder(Q(Folder())));
+        fs::remove(Folder() / "d.bmp");
+        browser->SelectIndex(0);
+        Answer({ platform::qt::MsgResult::Ok });
         browser->Delete1Click();
-        EXPECT_EQ(browser->Names(), L({ "b.bmp" }));
+        EXPECT_EQ(MessageTexts(),
+            QStringList { QString::fromUtf8("%1 が見つかりません。").arg(Q(Folder() / "d.bmp")) });
+        EXPECT_EQ(browser->Names(), L({ "d.bmp" }));
+    }
+
+    TEST_F(FlistFormTest, AFileOnAnotherFileSystemGoesToTheTrashOfItsMount)
+    {
+        const auto elsewhere = OtherDeviceFolder();
+        if (!elsewhere)
+            GTEST_SKIP() << "no second writable file system (/dev/shm)";
+        // The mount's own trash is made when missing; one that was there before stays.
+        const fs::path mountTrash = "/dev/shm/.Trash-" + std::to_string(::getuid());
+        const bool hadTrash = fs::exists(mountTrash);
+        Picture(*elsewhere / "far.bmp", 30);
+        TFlistForm* browser = OpenBrowser();
+        ASSERT_NE(browser, nullptr);
+        ASSERT_TRUE(browser->SelectFolder(Q(*elsewhere)));
+        ASSERT_EQ(browser->Names(), L({ "far.bmp" }));
+        browser->SelectIndex(0);
+        Answer({ platform::qt::MsgResult::Yes });
+        browser->Item("Delete1")->trigger();
+        EXPECT_FALSE(fs::exists(*elsewhere / "far.bmp"));
+        EXPECT_TRUE(browser->Names().isEmpty());
+        // Found by its recorded place, relative to the mount.
+        std::optional<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(mountTrash / "info")) {
+            const std::string text = testing::ReadFile(entry.path());
+            if (text.find("\nPath=" + elsewhere->filename().string() + "/far.bmp\n")
+                != std::string::npos)
+                found = entry.path();
+        }
+        ASSERT_TRUE(found.has_value());
+        const fs::path trashed = mountTrash / "files" / found->stem();
+        EXPECT_TRUE(fs::exists(trashed));
+        EXPECT_FALSE(fs::exists(m_dir.Path() / "data" / "Trash" / "files" / "far.bmp"));
+        fs::remove(*found);
+        fs::remove(trashed);
+        if (!hadTrash) {
+            std::error_code ec;
+            fs::remove_all(mountTrash, ec);
+        }
     }
 
     TEST_F(FlistFormTest, FolderCommandsOfTheTree)
@@ -494,9 +677,17 @@ namespace {
         browser->NewFolderClick();
         EXPECT_TRUE(QFileInfo(Q(Folder()) + "/" + plain + " (3)").isDir());
 
-        // Deleting a folder sends it to the trash and shows its parent.
-        browser->DelFolderClick();
+        // Deleting a folder asks, sends it to the trash and shows its parent.
+        Answer({ platform::qt::MsgResult::No });
+        browser->Item("DelFolder")->trigger();
+        EXPECT_TRUE(QFileInfo(Q(Folder()) + "/" + plain + " (3)").isDir());
+        Answer({ platform::qt::MsgResult::Yes });
+        browser->Item("DelFolder")->trigger();
+        ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+        EXPECT_EQ(m_guard.dialogs->messages[0].title, QString::fromUtf8("フォルダの削除"));
         EXPECT_FALSE(QFileInfo::exists(Q(Folder()) + "/" + plain + " (3)"));
+        EXPECT_TRUE(
+            fs::is_directory(m_dir.Path() / "data/Trash/files" / (plain + " (3)").toStdString()));
         EXPECT_EQ(browser->SelectedPath(), Q(Folder()));
     }
 
@@ -534,6 +725,154 @@ namespace {
         EXPECT_EQ(CacheLines(Folder("renamed")),
             (std::vector<std::string> { "%vtl%", "a.bmp", "b.bmp" }));
         EXPECT_EQ(m_form->AppSettings().sumDir, Folder("renamed").string());
+    }
+
+    TEST_F(FlistFormTest, DroppedFoldersAreCopiedWithCtrlAndMovedAcrossFileSystems)
+    {
+        fs::create_directories(Folder("src/deep/deeper"));
+        Picture(Folder("src") / "a.bmp", 30);
+        Picture(Folder("src/deep/deeper") / "b.bmp", 40);
+        std::ofstream(Folder("src/deep") / ".hidden") << "kept";
+        fs::create_directories(Folder("other"));
+        TFlistForm* browser = OpenBrowser();
+        ASSERT_NE(browser, nullptr);
+        ASSERT_TRUE(browser->SelectFolder(Q(Folder("other"))));
+
+        // Ctrl copies the folder with everything in it; the original stays.
+        EXPECT_TRUE(Drop(browser, Folder("other"), { Folder("src") }, Qt::CopyAction));
+        EXPECT_TRUE(m_guard.dialogs->messages.empty());
+        EXPECT_TRUE(fs::exists(Folder("other/src/deep/deeper") / "b.bmp"));
+        EXPECT_EQ(testing::ReadFile(Folder("other/src/deep") / ".hidden"), "kept");
+        EXPECT_EQ(testing::ReadFile(Folder("other/src") / "a.bmp"),
+            testing::ReadFile(Folder("src") / "a.bmp"));
+        EXPECT_TRUE(fs::exists(Folder("src/deep/deeper") / "b.bmp"));
+
+        // A name that is already there is not replaced: the drop is refused and reported.
+        Answer({ platform::qt::MsgResult::Ok });
+        EXPECT_FALSE(Drop(browser, Folder("other"), { Folder("src") }, Qt::CopyAction));
+        ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+        EXPECT_TRUE(m_guard.dialogs->messages[0].text.contains(Q(Folder("other/src"))));
+        // Nor does a folder go into itself.
+        Answer({ platform::qt::MsgResult::Ok });
+        EXPECT_FALSE(Drop(browser, Folder("src/deep"), { Folder("src") }, Qt::CopyAction));
+        EXPECT_EQ(m_guard.dialogs->messages.size(), 1u);
+        EXPECT_FALSE(fs::exists(Folder("src/deep/src")));
+
+        const auto elsewhere = OtherDeviceFolder();
+        if (!elsewhere)
+            GTEST_SKIP() << "no second writable file system (/dev/shm)";
+        // A plain drop moves, here to another file system: the folder arrives whole and the
+        // original goes.
+        fs::create_directories(*elsewhere / "trip/inner");
+        Picture(*elsewhere / "trip/inner" / "c.bmp", 50);
+        const std::string picture = testing::ReadFile(*elsewhere / "trip/inner" / "c.bmp");
+        Answer({});
+        EXPECT_TRUE(Drop(browser, Folder("other"), { *elsewhere / "trip" }, Qt::MoveAction));
+        EXPECT_TRUE(m_guard.dialogs->messages.empty());
+        EXPECT_EQ(testing::ReadFile(Folder("other/trip/inner") / "c.bmp"), picture);
+        EXPECT_FALSE(fs::exists(*elsewhere / "trip"));
+
+        // A folder that can't be copied whole stays where it was, and no part of it arrives.
+        fs::create_directories(*elsewhere / "odd");
+        Picture(*elsewhere / "odd" / "d.bmp", 30);
+        ASSERT_EQ(::mkfifo((*elsewhere / "odd" / "pipe").c_str(), 0600), 0);
+        Answer({ platform::qt::MsgResult::Ok });
+        EXPECT_FALSE(Drop(browser, Folder("other"), { *elsewhere / "odd" }, Qt::MoveAction));
+        ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+        EXPECT_TRUE(m_guard.dialogs->messages[0].text.contains(Q(*elsewhere / "odd")));
+        EXPECT_TRUE(fs::exists(*elsewhere / "odd" / "d.bmp"));
+        EXPECT_FALSE(fs::exists(Folder("other/odd")));
+    }
+
+    TEST_F(FlistFormTest, ADamagedPictureIsLeftOutAndNamedOncePerVisit)
+    {
+        Picture(Folder() / "a.bmp", 30);
+        Picture(Folder() / "c.bmp", 50);
+        for (const char* name : { "b.png", "d.png" }) {
+            codecs::TPngImage png;
+            png.Assign(testing::Pattern(40, 20));
+            png.SaveToFile(Folder() / name);
+            fs::resize_file(Folder() / name, fs::file_size(Folder() / name) / 2);
+        }
+        fs::create_directories(Folder("other"));
+        TFlistForm* browser = OpenBrowser();
+        ASSERT_NE(browser, nullptr);
+        for (int visit = 0; visit < 2; ++visit) {
+            Answer({ platform::qt::MsgResult::Ok });
+            ASSERT_TRUE(browser->SelectFolder(Q(Folder())));
+            // The pictures sorted after the damaged ones are there; one box names the first.
+            EXPECT_EQ(browser->Names(), L({ "a.bmp", "c.bmp" }));
+            ASSERT_EQ(m_guard.dialogs->messages.size(), 1u) << "visit " << visit;
+            const QString text = m_guard.dialogs->messages[0].text;
+            EXPECT_TRUE(text.startsWith(Q(Folder() / "b.png"))) << text.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("Read Error"))) << text.toStdString();
+            EXPECT_TRUE(text.contains(QString::fromUtf8("ほかに 1 個"))) << text.toStdString();
+            EXPECT_EQ(m_form->StatusText(), QStringLiteral("a.bmp"));
+            ASSERT_TRUE(browser->SelectFolder(Q(Folder("other"))));
+        }
+        EXPECT_EQ(CacheLines(Folder()), (std::vector<std::string> { "%vtl%", "a.bmp", "c.bmp" }));
+    }
+
+    TEST_F(FlistFormTest, ThePasteButtonStaysOffWhileTheBrowserIsActive)
+    {
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QGuiApplication::clipboard()->setImage(image);
+        QCoreApplication::processEvents();
+        TMDIChild& doc = Document(testing::Pattern(10, 10));
+        EXPECT_TRUE(m_form->Item("PasteBtn")->isEnabled());
+        Picture(Folder() / "a.bmp", 30);
+        TFlistForm* browser = OpenBrowser();
+        ASSERT_NE(browser, nullptr);
+        ASSERT_TRUE(browser->SelectFolder(Q(Folder())));
+        EXPECT_EQ(m_form->MdiArea()->activeSubWindow(), browser);
+        EXPECT_FALSE(m_form->Item("PasteBtn")->isEnabled());
+        // A new picture on the clipboard doesn't wake it.
+        QGuiApplication::clipboard()->setImage(image);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(m_form->Item("PasteBtn")->isEnabled());
+        // The document takes it again.
+        m_form->MdiArea()->setActiveSubWindow(&doc);
+        EXPECT_TRUE(m_form->Item("PasteBtn")->isEnabled());
+        m_form->MdiArea()->setActiveSubWindow(browser);
+        EXPECT_FALSE(m_form->Item("PasteBtn")->isEnabled());
+    }
+
+    TEST_F(FlistFormTest, ASelectionWithoutAPathAndTheLayoutOnResize)
+    {
+        for (const char* name : { "a.bmp", "b.bmp", "c.bmp" })
+            Picture(Folder() / name, 30);
+        TFlistForm* browser = OpenBrowser();
+        ASSERT_NE(browser, nullptr);
+        ASSERT_TRUE(browser->SelectFolder(Q(Folder())));
+        ASSERT_EQ(browser->Names().size(), 3);
+
+        // The grid is laid out again only when the width gives another column count: a change
+        // of height alone keeps the grid as it is.
+        QTableWidget* grid = browser->DrawGrid1();
+        const int pitch = CellPitch(browser->Thumbs().Store().Size()).width;
+        browser->resize(browser->FolderView1()->width() + pitch * 2 + 60, 300);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(grid->columnCount(), 2);
+        ASSERT_EQ(grid->rowCount(), 2);
+        grid->setRowCount(5); // marks the grid: a layout would set 2 rows again
+        browser->resize(browser->width(), 400);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(grid->rowCount(), 5);
+        browser->resize(browser->width() + pitch * 2, 400);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(grid->columnCount(), 3);
+        EXPECT_EQ(grid->rowCount(), 1);
+
+        // No folder selected: an empty caption and an empty grid; no file is touched.
+        browser->FolderView1()->setCurrentIndex(QModelIndex());
+        EXPECT_TRUE(browser->SelectedPath().isEmpty());
+        EXPECT_EQ(browser->windowTitle(), QString());
+        EXPECT_TRUE(browser->Names().isEmpty());
+        EXPECT_FALSE(m_form->Item("DelBtn")->isEnabled());
+        // Back to a folder: its list is shown again.
+        ASSERT_TRUE(browser->SelectFolder(Q(Folder())));
+        EXPECT_EQ(browser->Names().size(), 3);
     }
 
 } // namespace

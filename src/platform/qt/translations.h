@@ -1,0 +1,13 @@
+#pragma once
+// Qt's own texts (the buttons of standard dialogs, the file and print dialogs) in Japanese, the
+// language of the program, whatever the system's language.
+
+class QCoreApplication;
+
+namespace vtl::platform::qt {
+
+// Installs Qt's Japanese translations from the system's Qt translation folder; false when they
+// are not installed (the standard dialogs then speak Qt's own English).
+bool InstallJapaneseTranslations(QCoreApplication& application);
+
+} // namespace vtl::platform::qt
