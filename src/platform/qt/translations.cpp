@@ -8,17 +8,17 @@
 
 namespace vtl::platform::qt {
 
-bool InstallJapaneseTranslations(QCoreApplication& application)
+QTranslator* InstallJapaneseTranslations(QCoreApplication& application)
 {
     auto translator = std::make_unique<QTranslator>();
     if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
             QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        return false;
+        return nullptr;
     if (!QCoreApplication::installTranslator(translator.get()))
-        return false;
+        return nullptr;
     // The application keeps it for as long as it runs.
-    translator.release()->setParent(&application);
-    return true;
+    translator->setParent(&application);
+    return translator.release();
 }
 
 } // namespace vtl::platform::qt

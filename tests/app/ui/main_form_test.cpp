@@ -7,9 +7,15 @@
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 
+#include "document/ui/image_view.h"
+#include "platform/qt/dialog_service.h"
+#include "platform/qt/translations.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QGridLayout>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -23,6 +29,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
+#include <QTranslator>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
@@ -301,6 +309,87 @@ TEST_F(MainFormTest, BigPicturesCanBeReachedByScrolling)
     QCoreApplication::sendEvent(scroll->viewport(), &wheel);
     EXPECT_EQ(scroll->verticalScrollBar()->value(), scroll->viewport()->height() * 2 / 3 + 1);
     delete doc;
+}
+
+TEST_F(MainFormTest, AllFilesListsNamesWithoutAnExtension)
+{
+    EXPECT_EQ(vtl::platform::qt::QtFilter(Text("全ファイル|*.*")), Text("全ファイル (*)"));
+    TempDir dir;
+    WriteFile(dir / "README", "x");
+    WriteFile(dir / "a.bmp", "x");
+    QStringList listed = QDir(QString::fromStdString(dir.Path().string()))
+                             .entryList({ QStringLiteral("*") }, QDir::Files);
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList { "README", "a.bmp" }));
+}
+
+TEST_F(MainFormTest, PointerAndWindowMenuHints)
+{
+    TMainForm form({});
+    form.resize(700, 500);
+    form.show();
+    auto* a = vtl::input::ui::NewDocument(form, vtl::platform::TBitmap(100, 80), "a", "a", 3,
+        vtl::document::ui::TMDIChild::Origin::File);
+    auto* b = vtl::input::ui::NewDocument(form, vtl::platform::TBitmap(100, 80), "b", "b", 3,
+        vtl::document::ui::TMDIChild::Origin::File);
+    QCoreApplication::processEvents();
+    // The pointer moved, no button held: over the picture its point, off it and over the
+    // frame's client area the panel is cleared.
+    QTest::mouseMove(b->Image1(), QPoint(10, 12));
+    EXPECT_EQ(form.StatusText(), " Point (10:12)");
+    auto* viewport = b->findChild<QScrollArea*>("ScrollArea")->viewport();
+    b->resize(300, 300);
+    QCoreApplication::processEvents();
+    QTest::mouseMove(viewport, QPoint(viewport->width() - 3, viewport->height() - 3));
+    EXPECT_EQ(form.StatusText(), QString());
+    form.SetStatusText("x");
+    QTest::mouseMove(form.MdiArea()->viewport(),
+        QPoint(form.MdiArea()->viewport()->width() - 5, form.MdiArea()->viewport()->height() - 5));
+    EXPECT_EQ(form.StatusText(), QString());
+    // The child's window menu moves to the next window and says so.
+    QAction* next = b->systemMenu()->findChild<QAction*>("NextWindow");
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->statusTip(), Text("次のウインドウをアクティブにします。"));
+    form.MdiArea()->setActiveSubWindow(b);
+    next->trigger();
+    EXPECT_EQ(form.MdiArea()->activeSubWindow(), a);
+    delete a;
+    delete b;
+}
+
+TEST_F(MainFormTest, LineColoursShowInTwoColumnsWithTheirSamples)
+{
+    TMainForm form({});
+    auto* doc = dynamic_cast<vtl::document::ui::TMDIChild*>(vtl::input::ui::NewDocument(form,
+        vtl::platform::TBitmap(4, 4), "x", "x", 3, vtl::document::ui::TMDIChild::Origin::File));
+    for (QMenu* menu : { form.PopupMenu3(), doc->Item("LC1")->menu() }) {
+        SCOPED_TRACE(menu->objectName().toStdString());
+        auto* grid = menu->findChild<QGridLayout*>();
+        ASSERT_NE(grid, nullptr);
+        auto itemAt = [grid](int row, int column) {
+            return qobject_cast<QToolButton*>(grid->itemAtPosition(row, column)->widget())
+                ->defaultAction();
+        };
+        const QString prefix = menu == form.PopupMenu3() ? "cp" : "c";
+        EXPECT_EQ(itemAt(7, 0)->objectName(), prefix + "8");
+        EXPECT_EQ(itemAt(0, 1)->objectName(), prefix + "7");
+        EXPECT_EQ(itemAt(1, 1)->text(), Text("赤"));
+        EXPECT_FALSE(itemAt(1, 1)->icon().isNull());
+    }
+    // The document's items forward the frame's images too.
+    EXPECT_FALSE(doc->Item("FileOpenItem")->icon().isNull());
+    delete doc;
+}
+
+TEST_F(MainFormTest, QtsOwnTextsAreJapanese)
+{
+    QTranslator* translator = vtl::platform::qt::InstallJapaneseTranslations(*qApp);
+    if (!translator)
+        GTEST_SKIP() << "Qt's Japanese translations (qt6-translations-l10n) are not installed";
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), Text("キャンセル"));
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
 }
 
 TEST_F(MainFormTest, DrawingToolsReleaseEachOther)

@@ -5,6 +5,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QEnterEvent>
 #include <QLineEdit>
 #include <QTimer>
 #include <QToolButton>
@@ -113,4 +116,31 @@ TEST_F(OptionDialogTest, DeletingAndConfiguringAMissingPlugin)
     ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
     EXPECT_EQ(m_guard.dialogs->messages[0].text, U("/opt/pic.spi が見つかりません。"));
     EXPECT_EQ(m_form->Plugins().Lines().size(), 2u);
+}
+
+TEST_F(OptionDialogTest, HintsReachTheStatusBarAndTheDialogStaysOnTheWorkArea)
+{
+    // Opened near the work area's bottom right corner, the dialog is pulled in with the size it
+    // shows with, buttons and all.
+    const QRect work(m_form->WorkArea().Left, m_form->WorkArea().Top, m_form->WorkArea().Width(),
+        m_form->WorkArea().Height());
+    QCursor::setPos(work.bottomRight() - QPoint(2, 2));
+    m_guard.dialogs->dialogAnswers.push_back([this, work](QDialog& d) {
+        d.show();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(work.contains(d.frameGeometry()))
+            << d.frameGeometry().x() << "," << d.frameGeometry().y() << " "
+            << d.frameGeometry().width() << "x" << d.frameGeometry().height();
+        auto& dialog = dynamic_cast<TOptionDlg&>(d);
+        // The pointer over a check box or the wait time: its hint in the frame's status bar.
+        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+        QCoreApplication::sendEvent(dialog.CheckBox(3), &enter);
+        EXPECT_EQ(m_form->StatusText(),
+            U("イメージの取得で、画面に表示せずに１つづつファイルに保存します。"));
+        QCoreApplication::sendEvent(dialog.edWait(), &enter);
+        EXPECT_EQ(
+            m_form->StatusText(), U("連続表示時の待ち時間を設定します。ただし0は0.5秒とします。"));
+        return int(QDialog::Rejected);
+    });
+    m_form->Item("Option1")->trigger();
 }
