@@ -4,6 +4,8 @@
 // user then sees; an item the table doesn't know fails the test, so that a new item gets its
 // expectation too.
 #include "app/ui/main_form.h"
+#include "browse/ui/arc_form.h"
+#include "browse/ui/flist_form.h"
 #include "document/ui/image_view.h"
 #include "document/ui/mdi_child.h"
 #include "input/ui/loading_pipeline.h"
@@ -16,6 +18,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 #include <QUrl>
 #include <functional>
@@ -83,7 +86,7 @@ bool Open(const Reachable& r)
 }
 
 class EveryMenuItemTest : public CommandTest {
-protected:
+public:
     void SetUp() override
     {
         CommandTest::SetUp();
@@ -133,6 +136,7 @@ protected:
     {
         return dynamic_cast<TMDIChild*>(m_form->MdiArea()->activeSubWindow());
     }
+    vtl::app::ui::TMainForm& Frame() { return *m_form; }
 
     UrlCatcher m_urls;
 };
@@ -189,6 +193,158 @@ TEST_F(EveryMenuItemTest, FrameWithoutChildren)
         if (name == "ToolBar1" || name == "StatusBar1")
             r.item->trigger(); // shown again for the items after it
     }
+}
+
+// The browser and an archive window, each opened afresh for every item with its first thumbnail
+// selected.
+struct ChildExpect {
+    bool reachable;
+    std::function<bool()> effect;
+};
+void RunChildTable(EveryMenuItemTest& test, const std::function<QMdiSubWindow*()>& open,
+    const std::map<QString, ChildExpect>& table, const std::function<void()>& reset)
+{
+    std::vector<QString> names;
+    {
+        reset();
+        QMdiSubWindow* window = open();
+        ASSERT_NE(window, nullptr);
+        for (const Reachable& r : Items(test.Frame().menuBar()))
+            names.push_back(r.item->objectName());
+    }
+    std::stable_partition(
+        names.begin(), names.end(), [](const QString& n) { return n != "FileExitItem"; });
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        auto expect = table.find(name);
+        ASSERT_NE(expect, table.end()) << "no expectation for this item";
+        reset();
+        ASSERT_NE(open(), nullptr);
+        const std::vector<Reachable> now = Items(test.Frame().menuBar());
+        auto found = std::find_if(now.begin(), now.end(),
+            [&](const Reachable& r) { return r.item->objectName() == name; });
+        ASSERT_NE(found, now.end());
+        test.AnswerEverythingWithCancel();
+        const bool reachable = Open(*found);
+        EXPECT_EQ(reachable, expect->second.reachable);
+        if (!reachable)
+            continue;
+        found->item->trigger();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(expect->second.effect());
+    }
+}
+
+TEST_F(EveryMenuItemTest, BrowserAndArchiveWindow)
+{
+    const auto folder = m_dir / "pics";
+    std::filesystem::create_directories(folder);
+    Pattern(30, 20).SaveToFile(folder / "a.bmp");
+    Pattern(40, 20).SaveToFile(folder / "b.bmp");
+    QPointer<vtl::browse::ui::TFlistForm> browser;
+    auto reset = [this] {
+        for (QMdiSubWindow* w : m_form->Children())
+            delete w;
+        QCoreApplication::processEvents();
+        if (!m_form->isVisible())
+            m_form->show();
+    };
+    auto openBrowser = [&]() -> QMdiSubWindow* {
+        m_form->Item("SumMenu")->setChecked(false);
+        m_form->Item("SumMenu")->trigger();
+        browser = qobject_cast<vtl::browse::ui::TFlistForm*>(m_form->thumbnailBrowser.data());
+        if (!browser || !browser->SelectFolder(QString::fromStdString(folder.string())))
+            return nullptr;
+        browser->SelectIndex(0);
+        return browser;
+    };
+    auto windowItems = [this](std::function<QMdiSubWindow*()> window) {
+        auto fills = [this, window] {
+            return window() && window()->geometry() == m_form->MdiArea()->viewport()->rect();
+        };
+        return std::map<QString, ChildExpect> {
+            { "V1", { true, fills } },
+            { "WindowTileItem", { true, fills } },
+            { "WindowCascadeItem",
+                { true,
+                    [this, window] {
+                        return window()
+                            && window()->width() >= m_form->MdiArea()->viewport()->width() / 2;
+                    } } },
+            { "WindowMinimizeItem",
+                { true, [window] { return window() && window()->isMinimized(); } } },
+            // Nothing minimised: nothing moves.
+            { "WindowArrangeItem",
+                { true, [window] { return window() && !window()->isMinimized(); } } },
+            { "SearchforHelpOn1", { true, [this] { return !m_urls.opened.isEmpty(); } } },
+            { "HelpAboutItem", { true, [this] { return Shown("AboutBox"); } } },
+            { "FileExitItem", { true, [this] { return !m_form->isVisible(); } } },
+            { "FileNewItem",
+                { true,
+                    [this] { return ActiveDocument() && ActiveDocument()->Picture().Empty(); } } },
+            // The browsers show the frame's own scanning actions.
+            { "ScanImage", { true, [this] { return Message("TWAIN"); } } },
+            { "SelectDevice", { true, [this] { return Message("TWAIN"); } } },
+            { "Q1", { true, [this] { return Message("TWAIN"); } } },
+            { "L1", { true, [this] { return Message("TWAIN"); } } },
+        };
+    };
+
+    auto browserTable = windowItems([&] { return browser.data(); });
+    browserTable.insert({
+        { "FileOpenItem", { true, [&] { return FileDialog("画像/アーカイブの読み込み"); } } },
+        { "SetOpen", { true, [&] { return FileDialog("設定ファイルの読み込み"); } } },
+        { "SumMenu", { true, [&] { return browser.isNull(); } } },
+        // Deleting asks first; the answer that is not yes keeps the file.
+        { "Delete1",
+            { true,
+                [&] { return Message("a.bmp") && std::filesystem::exists(folder / "a.bmp"); } } },
+        { "EMode", { true, [&] { return browser && browser->Thumbs().EditMode(); } } },
+    });
+    RunChildTable(*this, openBrowser, browserTable, reset);
+
+    // An archive of the same pictures, read by the program's own archive plug-in.
+    const std::string zip = (m_dir / "set.zip").string();
+    const std::string command
+        = "cd '" + folder.string() + "' && bsdtar -a -cf '" + zip + "' a.bmp b.bmp 2>/dev/null";
+    if (std::system(command.c_str()) != 0)
+        GTEST_SKIP() << "bsdtar (libarchive-tools) is not installed";
+    QPointer<vtl::browse::ui::TArcForm> archive;
+    auto openArchive = [&]() -> QMdiSubWindow* {
+        std::remove((zip + ".snx").c_str());
+        archive = qobject_cast<vtl::browse::ui::TArcForm*>(
+            m_form->OpenFile(QString::fromStdString(zip), 3));
+        if (archive)
+            archive->SelectIndex(0);
+        return archive;
+    };
+    auto archiveTable = windowItems([&] { return archive.data(); });
+    archiveTable.insert({
+        { "FileOpenItem",
+            { true,
+                [&] { return ActiveDocument() && ActiveDocument()->Picture().Width() == 30; } } },
+        { "SetOpen", { true, [&] { return FileDialog("画像/アーカイブの読み込み"); } } },
+        { "Save2",
+            { true,
+                [&] {
+                    return !m_guard.dialogs->fileDialogs.empty()
+                        && m_guard.dialogs->fileDialogs.back().fileName == "a.bmp";
+                } } },
+        { "Save1", { true, [&] { return std::filesystem::exists(zip + ".snx"); } } },
+        { "FileCloseItem", { true, [&] { return archive.isNull(); } } },
+        { "SumMenu",
+            { true,
+                [&] {
+                    return archive
+                        && archive->findChild<QAction*>("SumMenu")->isChecked()
+                        == m_form->Item("SumMenu")->isChecked();
+                } } },
+        { "Delete1", { true, [&] { return archive && archive->Members().size() == 1; } } },
+    });
+    if (!openArchive())
+        GTEST_SKIP() << "the program's archive plug-in was not built";
+    RunChildTable(*this, openArchive, archiveTable, reset);
 }
 
 // What a document's item does on a freshly opened picture of each depth.
