@@ -248,6 +248,22 @@ TEST_F(MainFormTest, SmallSettingsAreKeptAndOldPluginLinesAreSavedUpgraded)
         form.close();
     }
     EXPECT_EQ(Stored("Line", "Size"), "0");
+
+    // A plug-in list line of the old form, without its kind, is upgraded as the list is read and
+    // saved so at exit.
+    const auto plugin = std::filesystem::path(VTL_BINARY_DIR) / "plugins" / "vtlgif.spi";
+    if (!std::filesystem::exists(plugin))
+        GTEST_SKIP() << "the program's own plug-ins were not built";
+    const QByteArray home = qgetenv("VTL_HOME");
+    qputenv("VTL_HOME", QByteArray::fromStdString(m_dir.Path().string()));
+    WriteFile(m_dir / "vtl.dat", "*.gif,\"Old GIF\",\"" + plugin.string() + "\"\r\n");
+    {
+        TMainForm form({});
+        form.close();
+    }
+    qputenv("VTL_HOME", home);
+    const std::string saved = ReadFile(m_dir / "vtl.dat");
+    EXPECT_EQ(saved.rfind("f,*.gif,", 0), 0u) << saved;
 }
 
 TEST_F(MainFormTest, ArrangingWindowsTilesAGridAndCascadesToAUsableSize)
