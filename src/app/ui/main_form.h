@@ -216,6 +216,8 @@ private:
     void ApplyTextFont();
     void StoreTextFont();
     void FillWindowMenu();
+    // The windows that tiling and cascading place: neither minimised nor hidden.
+    QList<QMdiSubWindow*> ArrangeableChildren() const;
     void ArrangeChildren(bool stacked);
     void StepPicture(bool forward);
     std::optional<QString> AskPaletteFileName(const QString& documentFile);

@@ -429,12 +429,19 @@ void TMainForm::StatusBar1Click()
 
 // ---- Window ----
 
-void TMainForm::ArrangeChildren(bool stacked)
+QList<QMdiSubWindow*> TMainForm::ArrangeableChildren() const
 {
+    // Icons keep their place; hidden windows take none.
     QList<QMdiSubWindow*> windows;
     for (QMdiSubWindow* w : Children())
         if (!w->isMinimized() && w->isVisible())
             windows << w;
+    return windows;
+}
+
+void TMainForm::ArrangeChildren(bool stacked)
+{
+    const QList<QMdiSubWindow*> windows = ArrangeableChildren();
     if (windows.isEmpty())
         return;
     const QRect area = m_mdiArea->viewport()->rect();
@@ -472,10 +479,7 @@ void TMainForm::WindowCascadeItemClick()
     // Each window one caption lower and to the right of the one before, all of one usable size:
     // three quarters of the area, never below what shows a caption and its buttons. Windows come
     // back from maximised or tiny sizes to that size.
-    QList<QMdiSubWindow*> windows;
-    for (QMdiSubWindow* w : Children())
-        if (!w->isMinimized() && w->isVisible())
-            windows << w;
+    QList<QMdiSubWindow*> windows = ArrangeableChildren();
     if (windows.isEmpty())
         return;
     // The active window ends on top.

@@ -1,5 +1,5 @@
 #pragma once
-// The desktop's trash, as the freedesktop trash specification lays it out: a file or folder is
+// The desktop's trash, laid out as the freedesktop trash rules have it: a file or folder is
 // renamed into the "files" folder of a trash directory, beside an "info/NAME.trashinfo" file that
 // records where it came from and when, so that a file manager can put it back.
 //
