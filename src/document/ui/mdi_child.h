@@ -108,8 +108,6 @@ public:
     void Image1Click();
     // Puts a copy of `picture` on the clipboard as a DIB.
     static void CopyPicture(const platform::TBitmap& picture);
-    // Picking palette colours: the picked colours and the count wanted are the frame's.
-    void PalettePickClick(QPoint at);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -128,6 +126,9 @@ private:
     // Enables or disables each named item; Same leaves it as it is.
     void SetItemStates(std::initializer_list<std::pair<const char*, ItemState>> states);
     void Image1MouseDown(QMouseEvent* event);
+    // A click while picking palette colours: the picked colours and the count wanted are the
+    // frame's, shared by the documents.
+    void PalettePickClick(QPoint at);
     void Image1MouseMove(QMouseEvent* event);
     void Image1MouseUp(QMouseEvent* event);
     void ShowRect(int left, int top, int right, int bottom);
