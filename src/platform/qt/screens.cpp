@@ -3,6 +3,8 @@
 #include "app/settings.h"
 
 #include <QCursor>
+#include <QLayout>
+#include <QWindow>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -26,8 +28,14 @@ void CentreOnPointer(QWidget& dialog, const TRect& workArea)
     // The size the dialog will show with: before its layout has run, it is only a guess, and a
     // dialog clamped with the guess runs off the work area once it grows.
     dialog.ensurePolished();
+    if (QLayout* layout = dialog.layout())
+        layout->activate();
     dialog.adjustSize();
-    const QSize size = dialog.frameGeometry().size();
+    // With its frame, which the window system adds once the window exists.
+    dialog.winId();
+    const QMargins frame
+        = dialog.windowHandle() ? dialog.windowHandle()->frameMargins() : QMargins();
+    const QSize size = dialog.size().grownBy(frame);
     TRect bounds { pointer.x() - size.width() / 2, pointer.y() - size.height() / 2, 0, 0 };
     bounds.Right = bounds.Left + size.width();
     bounds.Bottom = bounds.Top + size.height();

@@ -143,6 +143,14 @@ TGScaleDlg::TGScaleDlg(QWidget* parent)
     setFixedSize(sizeHint());
 }
 
+TGScaleDlg::~TGScaleDlg()
+{
+    // The fields lose the focus as the dialog is taken down, which finishes their editing: the
+    // links must not run on a dialog that is half gone.
+    for (auto* field : { m_x, m_y, m_r })
+        field->Edit()->disconnect(this);
+}
+
 void TGScaleDlg::SetOriginalSize(int32_t width, int32_t height)
 {
     m_width0 = width;

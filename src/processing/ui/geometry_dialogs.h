@@ -27,6 +27,7 @@ class TGScaleDlg : public QDialog {
     Q_OBJECT
 public:
     explicit TGScaleDlg(QWidget* parent = nullptr);
+    ~TGScaleDlg() override;
 
     // The picture's size when the dialog opened (W0, H0).
     void SetOriginalSize(int32_t width, int32_t height);
