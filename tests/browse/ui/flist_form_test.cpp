@@ -79,6 +79,16 @@ namespace {
             m_form->Item("SumMenu")->trigger();
             QCoreApplication::processEvents();
         }
+        // The browser on the pictures folder, and the picture at `index` opened from it.
+        TMDIChild* OpenFromBrowser(int index)
+        {
+            TFlistForm* browser = OpenBrowser();
+            if (!browser || !browser->SelectFolder(Q(Folder())))
+                return nullptr;
+            browser->SelectIndex(index);
+            browser->DrawGrid1DblClick();
+            return ActiveDocument();
+        }
         TMDIChild* ActiveDocument() const
         {
             return dynamic_cast<TMDIChild*>(m_form->MdiArea()->activeSubWindow());
@@ -448,12 +458,9 @@ namespace {
     {
         Picture(Folder() / "a.bmp", 30);
         Picture(Folder() / "b.bmp", 40);
-        TFlistForm* browser = OpenBrowser();
-        ASSERT_TRUE(browser->SelectFolder(Q(Folder())));
-        browser->SelectIndex(0);
-        browser->DrawGrid1DblClick();
-        TMDIChild* doc = ActiveDocument();
+        TMDIChild* doc = OpenFromBrowser(0);
         ASSERT_NE(doc, nullptr);
+        TFlistForm* browser = Browser();
         doc->Item("Cxor1")->trigger();
         const platform::TBitmap changed = doc->Picture();
 
@@ -497,11 +504,7 @@ namespace {
         Picture(Folder() / "a.bmp", 30);
         Picture(Folder() / "b.bmp", 40);
         Picture(Folder() / "c.bmp", 50);
-        TFlistForm* browser = OpenBrowser();
-        ASSERT_TRUE(browser->SelectFolder(Q(Folder())));
-        browser->SelectIndex(0);
-        browser->DrawGrid1DblClick();
-        TMDIChild* doc = ActiveDocument();
+        TMDIChild* doc = OpenFromBrowser(0);
         ASSERT_NE(doc, nullptr);
         m_form->AppSettings().wait = 0; // every half second
         m_form->Timer1()->setInterval(50);
