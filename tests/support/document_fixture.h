@@ -11,6 +11,10 @@
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
 #include <QMdiArea>
 #include <gtest/gtest.h>
 #include <memory>
@@ -74,6 +78,14 @@ protected:
         processing::ui::WireProcessingCommands(*child, *m_form);
         return *child;
     }
+    // Another program's picture on the clipboard, which makes pasting possible.
+    static void OfferPictureOnClipboard()
+    {
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QGuiApplication::clipboard()->setImage(image);
+        QCoreApplication::processEvents();
+    }
     // The document before the command: nothing to undo, nothing modified.
     void ExpectUntouched(TMDIChild& doc, const TBitmap& original)
     {
@@ -96,6 +108,5 @@ protected:
     DialogGuard m_guard;
     std::unique_ptr<TMainForm> m_form;
 };
-
 
 } // namespace vtl::testing

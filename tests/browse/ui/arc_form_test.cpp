@@ -388,18 +388,14 @@ namespace {
 
     TEST_F(ArcFormTest, ThePasteButtonStaysOffWhileAnArchiveWindowIsActive)
     {
-        QImage image(4, 4, QImage::Format_RGB32);
-        image.fill(Qt::blue);
-        QGuiApplication::clipboard()->setImage(image);
-        QCoreApplication::processEvents();
+        OfferPictureOnClipboard();
         TMDIChild& doc = Document(testing::Pattern(10, 10));
         EXPECT_TRUE(m_form->Item("PasteBtn")->isEnabled());
         TArcForm* form = Open();
         ASSERT_NE(form, nullptr);
         EXPECT_EQ(m_form->MdiArea()->activeSubWindow(), form);
         EXPECT_FALSE(m_form->Item("PasteBtn")->isEnabled());
-        QGuiApplication::clipboard()->setImage(image);
-        QCoreApplication::processEvents();
+        OfferPictureOnClipboard();
         EXPECT_FALSE(m_form->Item("PasteBtn")->isEnabled());
         m_form->MdiArea()->setActiveSubWindow(&doc);
         EXPECT_TRUE(m_form->Item("PasteBtn")->isEnabled());

@@ -818,10 +818,7 @@ namespace {
 
     TEST_F(FlistFormTest, ThePasteButtonStaysOffWhileTheBrowserIsActive)
     {
-        QImage image(4, 4, QImage::Format_RGB32);
-        image.fill(Qt::red);
-        QGuiApplication::clipboard()->setImage(image);
-        QCoreApplication::processEvents();
+        OfferPictureOnClipboard();
         TMDIChild& doc = Document(testing::Pattern(10, 10));
         EXPECT_TRUE(m_form->Item("PasteBtn")->isEnabled());
         Picture(Folder() / "a.bmp", 30);
@@ -831,8 +828,7 @@ namespace {
         EXPECT_EQ(m_form->MdiArea()->activeSubWindow(), browser);
         EXPECT_FALSE(m_form->Item("PasteBtn")->isEnabled());
         // A new picture on the clipboard doesn't wake it.
-        QGuiApplication::clipboard()->setImage(image);
-        QCoreApplication::processEvents();
+        OfferPictureOnClipboard();
         EXPECT_FALSE(m_form->Item("PasteBtn")->isEnabled());
         // The document takes it again.
         m_form->MdiArea()->setActiveSubWindow(&doc);
