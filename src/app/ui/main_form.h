@@ -44,6 +44,9 @@ public:
     virtual int CurrentZoomIndex() const = 0;
     // The document's save-as command; true when the file was written.
     virtual bool SaveAs() = 0;
+    // Asks about unsaved changes ("… は変更がありますが保存しますか?") and saves on yes; false when
+    // the user keeps them (the save was cancelled or failed). Nothing is asked without changes.
+    virtual bool ReadyToReplace() = 0;
 };
 
 // A child window of the frame: its menus replace the frame's while it is active, and it hears

@@ -234,15 +234,9 @@ void TMainForm::SaveSettingFile()
         auto* document = dynamic_cast<SettingFileDocument*>(window);
         if (!document)
             continue; // the thumbnail browser and archive windows are not saved
-        if (document->Modified()) {
-            m_mdiArea->setActiveSubWindow(window);
-            auto answer = Dialogs().MessageBox(this, QStringLiteral("vtl"),
-                window->windowTitle() + QString::fromUtf8(kAskSave), MsgIcon::Warning,
-                MsgButtons::YesNo);
-            // A save that fails has shown why; the document is then left out if it has no file.
-            if (answer == MsgResult::Yes)
-                document->SaveAs();
-        }
+        // A changed document is asked about; a save that fails has shown why, and the document
+        // is then left out if it has no file.
+        document->ReadyToReplace();
         if (!QFileInfo::exists(document->FileName()))
             continue;
         QRect g = window->geometry();
@@ -658,20 +652,11 @@ void TMainForm::SavePaletteFile(
 
 void TMainForm::SaveBitmapPalette(const QString& documentFile, const platform::TBitmap& picture)
 {
-    size_t count = 0;
-    if (picture.PixelFormat() == platform::TPixelFormat::pf8bit)
-        count = 256;
-    else if (picture.PixelFormat() == platform::TPixelFormat::pf4bit)
-        count = 16;
-    else
-        return;
-    auto chosen = AskPaletteFileName(documentFile);
-    if (!chosen)
-        return;
-    std::vector<platform::PaletteEntry> entries(
-        picture.EffectivePalette().begin(), picture.EffectivePalette().end());
-    entries.resize(count);
-    SavePaletteFile(*chosen, entries);
+    const std::vector<platform::PaletteEntry> entries = processing::PaletteForSaving(picture);
+    if (entries.empty())
+        return; // only 16- and 256-colour pictures have a palette to save
+    if (auto chosen = AskPaletteFileName(documentFile))
+        SavePaletteFile(*chosen, entries);
 }
 
 void TMainForm::SavePickedPalette(int count)

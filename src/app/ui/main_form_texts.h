@@ -11,7 +11,6 @@ inline constexpr const char* kCaption = "Vistrel";
 inline constexpr const char* kSettingFilter = "設定ファイル|*.vtl";
 inline constexpr const char* kSetOpenTitle = "設定ファイルの読み込み";
 inline constexpr const char* kSetSaveTitle = "設定ファイルの保存";
-inline constexpr const char* kAskSave = " は変更がありますが保存しますか?";
 
 // The private message asking the frame to save picked colours, with their count.
 struct PaletteSaveEvent : QEvent {

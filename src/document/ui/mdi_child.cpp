@@ -24,6 +24,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QWheelEvent>
+#include <optional>
 
 namespace vtl::document::ui {
 
@@ -411,17 +412,14 @@ bool TMDIChild::SaveAs()
         options.jpegQuality = quality.Position();
     }
     const std::filesystem::path path = name.toStdString();
-    document::SaveOutcome outcome = document::SaveOutcome::Saved;
-    try {
+    // A write that fails is reported as every error is, and the save ends there.
+    std::optional<document::SaveOutcome> outcome;
+    platform::qt::RunGuarded(this, [&] {
         platform::qt::WaitCursor wait;
         outcome = document::SavePicture(m_picture, path, kind, options);
-    } catch (const std::bad_alloc&) {
-        platform::qt::ShowError(this, QStringLiteral("Out of memory"));
+    });
+    if (!outcome)
         return false;
-    } catch (const std::exception& e) {
-        platform::qt::ShowError(this, QString::fromUtf8(e.what()));
-        return false;
-    }
     if (outcome == document::SaveOutcome::NotPaletted) {
         platform::qt::ShowError(this, U("16色または256色のみ圧縮できます。"));
         return false;

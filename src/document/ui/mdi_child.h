@@ -54,9 +54,9 @@ public:
     void StepTo(platform::TBitmap picture, const QString& fileName, const QString& caption);
     // The file name and caption alone (a folder's picture that no longer exists).
     void Rename(const QString& fileName, const QString& caption);
-    // Before the picture is replaced by another: asks about unsaved changes. False when the user
-    // keeps them (the save was cancelled or failed).
-    bool ReadyToReplace();
+    // Before the picture is replaced by another, or the window closed: asks about unsaved
+    // changes. False when the user keeps them (the save was cancelled or failed).
+    bool ReadyToReplace() override;
     // An operation that makes a new picture from the current one: it gets the picture and the undo
     // picture and returns whether it replaced the picture; then one change is counted and the
     // picture redrawn at its zoom. What it throws leaves the document as it was.
