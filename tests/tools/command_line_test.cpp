@@ -61,3 +61,39 @@ TEST(VtlcCommandLine, UsageErrors)
     for (const auto& args : bad)
         EXPECT_THROW(ParseCommandLine(args), UsageError) << (args.empty() ? "" : args[0]) << " " << args.size();
 }
+
+TEST(VtlcCommandLine, BatchForms)
+{
+    auto c = Parse({ "convert", "-o", "out", "a.jpg", "b.jpg", "-j4", "--as", "png", "-v", "--name", "{n}.{ext}" });
+    EXPECT_EQ(c.options.outputFolder, "out");
+    EXPECT_EQ(c.operands, (std::vector<std::string> { "a.jpg", "b.jpg" }));
+    EXPECT_EQ(c.options.jobs, 4u);
+    EXPECT_TRUE(c.options.verbose);
+    EXPECT_EQ(c.options.name, "{n}.{ext}");
+
+    // apply: inputs before --, operations after it; negative numbers stay arguments.
+    auto a = Parse({ "apply", "--output", "o", "x.bmp", "y.bmp", "--", "rotate", "-30", "+", "gray", "-q", "--jobs", "2" });
+    EXPECT_EQ(a.operands, (std::vector<std::string> { "x.bmp", "y.bmp" }));
+    ASSERT_EQ(a.operations.size(), 2u);
+    EXPECT_EQ(a.operations[0].arguments, (std::vector<std::string> { "-30" }));
+    EXPECT_TRUE(a.options.quiet);
+    EXPECT_EQ(a.options.jobs, 2u);
+
+    // "-" is a file operand for the standard streams.
+    EXPECT_EQ(Parse({ "convert", "-", "-", "--as", "png" }).operands, (std::vector<std::string> { "-", "-" }));
+
+    const std::vector<std::vector<std::string>> bad = {
+        { "convert", "a", "b", "c" }, // several inputs without -o
+        { "apply", "-o", "d", "a", "gray" }, // no -- between inputs and operations
+        { "apply", "-o", "d", "--", "gray" }, // no input
+        { "apply", "-o", "d", "a", "--" }, // no operation
+        { "convert", "-o", "d", "-" }, // standard input among batch inputs
+        { "convert", "a", "b", "--name", "{name}.png" }, // a pattern without a folder
+        { "info", "a", "-j", "2" }, // batch options belong to convert and apply
+        { "convert", "-o" },
+        { "convert", "-o", "d", "a", "-j", "0" },
+        { "convert", "-o", "d", "a", "-jx" },
+    };
+    for (const auto& args : bad)
+        EXPECT_THROW(ParseCommandLine(args), UsageError) << args.size() << " " << args.back();
+}

@@ -1,7 +1,6 @@
 // vtlc as a user runs it: exit statuses, messages, and files that read back.
-#include "platform/bitmap.h"
 #include "platform/registry.h"
-#include "support/temp_dir.h"
+#include "vtlc_fixture.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -9,54 +8,9 @@
 using vtl::platform::TBitmap;
 using vtl::platform::TPixelFormat;
 using vtl::testing::ReadFile;
-using vtl::testing::TempDir;
-
-namespace {
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-class VtlcTest : public ::testing::Test {
-protected:
-    Outcome Vtlc(const std::string& arguments)
-    {
-        const auto out = m_dir / "stdout";
-        const auto err = m_dir / "stderr";
-        std::string command = "VTL_HOME='" + m_dir.Path().string() + "' '" VTL_BINARY_DIR "/src/tools/vtlc/vtlc' "
-            + arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
-        int raw = std::system(command.c_str());
-        return { WEXITSTATUS(raw), ReadFile(out), ReadFile(err) };
-    }
-    std::string P(const char* name) { return (m_dir / name).string(); }
-
-    // A 24-bit picture with a few colours and odd width.
-    void MakePicture(const char* name)
-    {
-        TBitmap b(37, 21, TPixelFormat::pf24bit);
-        for (int y = 0; y < b.Height(); ++y)
-            for (int x = 0; x < b.Width(); ++x)
-                b.SetPixel(x, y, vtl::platform::Rgb(uint8_t(x * 6), uint8_t(y * 12), uint8_t((x + y) % 2 ? 255 : 0)));
-        b.SaveToFile(m_dir / name);
-    }
-
-    TempDir m_dir;
-};
-
-bool SamePixels(const TBitmap& a, const TBitmap& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return false;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width(); ++x)
-            if (a.Pixel(x, y) != b.Pixel(x, y))
-                return false;
-    return true;
-}
-
-}
+using vtl::testing::Outcome;
+using vtl::testing::SamePixels;
+using vtl::testing::VtlcTest;
 
 TEST_F(VtlcTest, ConvertRoundTripsThroughPngAndRle)
 {

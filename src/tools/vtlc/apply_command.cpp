@@ -1,5 +1,6 @@
 #include "tools/vtlc/apply_command.h"
 
+#include "tools/vtlc/file_commands.h"
 #include "tools/vtlc/picture_reading.h"
 
 #include "app/settings.h"
@@ -287,39 +288,21 @@ int ApplyCommand(const CommandLine& line)
 {
     if (line.options.format || line.options.quantise || line.options.oneBitColour)
         throw UsageError { "apply: --format, --quantise and --one-bit-colour belong to convert" };
-    const std::string& in = line.operands.at(0);
-    const std::filesystem::path out = line.operands.at(1);
     CheckOperations(line.operations);
-    const std::optional<document::SaveKind> kind = line.options.as
-        ? document::SaveKindFromName(*line.options.as)
-        : document::SaveKindFromExtension(out);
-    if (!kind)
-        throw UsageError { "the kind of " + out.string()
-            + " is not known: name it .bmp, .jpg, .png or use --as" };
-
-    TBitmap picture = ReadPicture(in).bitmap;
-    for (const Operation& operation : line.operations) {
-        // The program's commands do nothing when an operation declines; so does the tool, and
-        // says so, so that a batch never mistakes an unchanged picture for a processed one.
-        if (!Find(operation).run(picture, operation.arguments))
-            std::fprintf(stderr, "vtlc: %s left the picture unchanged\n", operation.name.c_str());
-    }
-
-    const app::Settings settings = StoredSettings();
-    document::SaveOptions options;
-    options.jpegQuality = line.options.quality.value_or(settings.jpg);
-    options.pngBest = line.options.pngBest || settings.png;
-    switch (document::SavePicture(picture, out, *kind, options)) {
-    case document::SaveOutcome::NotPaletted:
-        throw std::runtime_error("16色または256色のみ圧縮できます。");
-    case document::SaveOutcome::SavedUncompressed:
-        std::fprintf(stderr, "%s は圧縮するとサイズが大きくなるので非圧縮で保存します。\n",
-            out.filename().c_str());
-        return 0;
-    case document::SaveOutcome::Saved:
-        return 0;
-    }
-    return 0;
+    const document::SaveOptions options = SaveOptionsOf(line.options);
+    return RunFileCommand(line,
+        [&](const std::string& in, const std::filesystem::path& out, document::SaveKind kind,
+            Notes& notes) {
+            TBitmap picture = ReadPicture(in).bitmap;
+            for (const Operation& operation : line.operations) {
+                // The program's commands do nothing when an operation declines; so does the
+                // tool, and says so, so that a batch never mistakes an unchanged picture for a
+                // processed one.
+                if (!Find(operation).run(picture, operation.arguments))
+                    notes.push_back("vtlc: " + operation.name + " left the picture unchanged");
+            }
+            WritePicture(picture, out, kind, options, notes);
+        });
 }
 
 } // namespace vtl::tools

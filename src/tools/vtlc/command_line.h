@@ -27,10 +27,19 @@ struct Options {
     std::optional<unsigned> oneBitColour; // 0xRRGGBB as written
     std::optional<int> size; // thumbs --size
     std::optional<std::string> strip; // cache --strip
+
+    // Batch work (convert and apply): with an output folder every word is an input.
+    std::optional<std::string> outputFolder; // -o, --output
+    std::optional<std::string> name; // --name PATTERN
+    std::optional<unsigned> jobs; // -j, --jobs
+    bool overwrite = false;
+    bool verbose = false; // -v
+    bool quiet = false; // -q
 };
 
 struct CommandLine {
     std::string command;
+    // convert and apply: IN OUT, or every input when options.outputFolder is set.
     std::vector<std::string> operands;
     std::vector<Operation> operations; // apply only
     Options options;
@@ -38,6 +47,10 @@ struct CommandLine {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
-extern const char* const kUsage;
+// The usage of every command, as `vtlc --help` prints it.
+std::string Usage();
+// One command's usage with what each of its options means (`vtlc COMMAND --help`); empty for a
+// word that isn't a command.
+std::string CommandHelp(const std::string& command);
 
 } // namespace vtl::tools

@@ -4,6 +4,7 @@
 #include "document/dib_errors.h"
 #include "document/picture_saving.h"
 #include "platform/registry.h"
+#include "tools/vtlc/file_commands.h"
 #include "tools/vtlc/picture_reading.h"
 #include "tools/vtlc/settings_access.h"
 
@@ -96,62 +97,54 @@ int InfoCommand(const CommandLine& line)
     return status;
 }
 
+namespace {
+    // One convert: read IN, set the pixel format asked for, write OUT.
+    void ConvertFile(const std::string& in, const std::filesystem::path& out,
+        document::SaveKind kind, const Options& o, const document::SaveOptions& options,
+        Notes& notes)
+    {
+        LoadedPicture p = ReadPicture(in);
+        if (o.format) {
+            if (!p.dib) {
+                p.dib.emplace();
+                p.dib->Assign(p.bitmap);
+            }
+            p.dib->QuantiseMode = o.quantise == std::optional<std::string>("high") ? 1 : 0;
+            if (o.oneBitColour) {
+                unsigned rgb = *o.oneBitColour;
+                p.dib->OneBitColour
+                    = platform::Rgb(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb));
+            }
+            const DibPixelFormat target = FormatFromWord(*o.format);
+            try {
+                p.dib->SetPixelFormat(target);
+            } catch (const document::EDIBCompressionFailed&) {
+                // As the program saves: a picture that RLE would make larger is written
+                // uncompressed.
+                notes.push_back(UncompressedNote(out));
+                p.dib->SetPixelFormat(target == DibPixelFormat::Dib8BitRle
+                        ? DibPixelFormat::Dib8Bit
+                        : DibPixelFormat::Dib4Bit);
+            }
+            // A BMP written in the buffer's own form keeps RLE compression as it was asked for.
+            if (kind == document::SaveKind::Bmp) {
+                p.dib->SaveToFile(out);
+                return;
+            }
+            p.dib->AssignTo(p.bitmap);
+        }
+        WritePicture(p.bitmap, out, kind, options, notes);
+    }
+}
+
 int ConvertCommand(const CommandLine& line)
 {
-    const std::string& in = line.operands[0];
-    const std::filesystem::path out = line.operands[1];
-    std::optional<document::SaveKind> kind = line.options.as
-        ? document::SaveKindFromName(*line.options.as)
-        : document::SaveKindFromExtension(out);
-    if (!kind)
-        throw UsageError { "the kind of " + out.string()
-            + " is not known: name it .bmp, .jpg, .png or use --as" };
-
-    LoadedPicture p = ReadPicture(in);
-    if (line.options.format) {
-        if (!p.dib) {
-            p.dib.emplace();
-            p.dib->Assign(p.bitmap);
-        }
-        p.dib->QuantiseMode = line.options.quantise == std::optional<std::string>("high") ? 1 : 0;
-        if (line.options.oneBitColour) {
-            unsigned rgb = *line.options.oneBitColour;
-            p.dib->OneBitColour
-                = platform::Rgb(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb));
-        }
-        const DibPixelFormat target = FormatFromWord(*line.options.format);
-        try {
-            p.dib->SetPixelFormat(target);
-        } catch (const document::EDIBCompressionFailed&) {
-            // As the program saves: a picture that RLE would make larger is written uncompressed.
-            std::fprintf(stderr, "%s は圧縮するとサイズが大きくなるので非圧縮で保存します。\n",
-                out.filename().c_str());
-            p.dib->SetPixelFormat(target == DibPixelFormat::Dib8BitRle ? DibPixelFormat::Dib8Bit
-                                                                       : DibPixelFormat::Dib4Bit);
-        }
-        // A BMP written in the buffer's own form keeps RLE compression as it was asked for.
-        if (*kind == document::SaveKind::Bmp) {
-            p.dib->SaveToFile(out);
-            return 0;
-        }
-        p.dib->AssignTo(p.bitmap);
-    }
-
-    const app::Settings settings = StoredSettings();
-    document::SaveOptions options;
-    options.jpegQuality = line.options.quality.value_or(settings.jpg);
-    options.pngBest = line.options.pngBest || settings.png;
-    switch (document::SavePicture(p.bitmap, out, *kind, options)) {
-    case document::SaveOutcome::NotPaletted:
-        throw std::runtime_error("16色または256色のみ圧縮できます。");
-    case document::SaveOutcome::SavedUncompressed:
-        std::fprintf(stderr, "%s は圧縮するとサイズが大きくなるので非圧縮で保存します。\n",
-            out.filename().c_str());
-        return 0;
-    case document::SaveOutcome::Saved:
-        return 0;
-    }
-    return 0;
+    if (line.options.format)
+        FormatFromWord(*line.options.format);
+    const document::SaveOptions options = SaveOptionsOf(line.options);
+    return RunFileCommand(line,
+        [&](const std::string& in, const std::filesystem::path& out, document::SaveKind kind,
+            Notes& notes) { ConvertFile(in, out, kind, line.options, options, notes); });
 }
 
 } // namespace vtl::tools
