@@ -62,11 +62,16 @@ struct TiffCloser {
 };
 using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
-// libtiff prints its complaints to standard error unless told otherwise.
+// libtiff prints its complaints to standard error unless told otherwise. Its handlers are
+// process-wide, so they are set once, not by every thread that opens a picture.
 void Silence()
 {
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
+    static const bool silenced = [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+        return true;
+    }();
+    (void)silenced;
 }
 
 TiffPtr OpenTiff(MemoryFile& file)

@@ -207,3 +207,28 @@ TEST_F(BatchTest, VersionAndHelpForEveryCommand)
     for (const auto& operation : vtl::tools::ApplyOperations())
         EXPECT_NE(apply.find(std::string("\n  ") + operation.name), std::string::npos) << operation.name;
 }
+
+TEST_F(BatchTest, ProgressIsShownOnATerminalOnly)
+{
+    if (std::system("command -v script >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "script (util-linux) is not installed";
+    fs::create_directory(m_dir / "in");
+    for (int i = 0; i < 4; ++i)
+        MakePicture("in/p" + std::to_string(i) + ".bmp", i);
+    // script(1) gives the command a terminal and copies what it shows to standard output.
+    const std::string inner = "VTL_HOME='" + m_dir.Path().string() + "' '" VTL_BINARY_DIR "/src/tools/vtlc/vtlc' convert -j 1 -o '"
+        + P("shown") + "' '" + P("in") + "' --as png --overwrite";
+    const std::string command = "script -qec \"" + inner + "\" /dev/null >'" + P("terminal") + "' 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(m_dir / "terminal");
+    const std::string shown = ReadFile(m_dir / "terminal");
+    EXPECT_NE(shown.find("\r\033[K1/4 files, 0 failed, "), std::string::npos) << shown;
+    EXPECT_NE(shown.find(" left"), std::string::npos) << shown;
+    // The line is cleared at the end, and a pipe gets none of it.
+    EXPECT_EQ(shown.substr(shown.size() - 4), "\r\033[K");
+    auto piped = Vtlc("convert -j 1 -o " + P("piped") + " " + P("in") + " --as png");
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.err, "");
+    const std::string quiet = "script -qec \"" + inner + " -q\" /dev/null >'" + P("quiet") + "' 2>&1";
+    ASSERT_EQ(std::system(quiet.c_str()), 0);
+    EXPECT_EQ(ReadFile(m_dir / "quiet"), "");
+}
