@@ -457,7 +457,7 @@ int StretchDIBits(TBitmap& dest, const TRect& destRect, const TRect& srcRect, co
             indexToRaw[i] = encoder.Raw(i < s.colorCount ? s.lut[i] : 0);
     }
     const bool identity
-        = !mirrorX && dx.length == sx.length && rasterOp == rop::kSrcCopy && rawCopy && s.bits >= 8;
+        = !mirrorX && dx.length == sx.length && rasterOp == rop::kSrcCopy && rawCopy;
 
     int rows = 0;
     int64_t firstY = std::max<int32_t>(dy.start, 0);
@@ -472,21 +472,29 @@ int StretchDIBits(TBitmap& dest, const TRect& destRect, const TRect& srcRect, co
         const uint8_t* srcRow = s.Row(int32_t(srcY));
         uint8_t* destRow = dest.ScanLine(int32_t(y));
         ++rows;
+        size_t from = 0; // the first column left for the pixel-by-pixel copy below
         if (identity) {
-            // Unscaled copy of whole bytes: one run from the first source column inside.
-            size_t bpp = s.bits / 8;
+            // Unscaled copy: one run from the first source column inside, whole bytes copied
+            // at once. Pixels of fewer than 8 bits are copied by bytes when source and
+            // destination start on a byte boundary; the last partial byte goes pixel by pixel.
             size_t k = 0;
             while (k < columns.size() && columns[k] < 0)
                 ++k;
             size_t e = k;
             while (e < columns.size() && columns[e] >= 0)
                 ++e;
-            if (e > k)
-                std::memcpy(
-                    destRow + (firstX + k) * bpp, srcRow + size_t(columns[k]) * bpp, (e - k) * bpp);
-            continue;
+            const size_t bits = size_t(s.bits);
+            const size_t destBit = (size_t(firstX) + k) * bits;
+            const size_t srcBit = size_t(columns[k < e ? k : 0]) * bits;
+            if (e > k && destBit % 8 == 0 && srcBit % 8 == 0) {
+                const size_t wholeBytes = (e - k) * bits / 8;
+                std::memcpy(destRow + destBit / 8, srcRow + srcBit / 8, wholeBytes);
+                from = k + wholeBytes * 8 / bits;
+                if (from >= e)
+                    continue;
+            }
         }
-        for (size_t k = 0; k < columns.size(); ++k) {
+        for (size_t k = from; k < columns.size(); ++k) {
             int32_t c = columns[k];
             if (c < 0)
                 continue;

@@ -250,6 +250,33 @@ namespace {
             EXPECT_EQ(self.Pixel(x, 0), original.Pixel(x - 1, 0));
     }
 
+    // Unscaled copies of 1- and 4-bit pictures move whole bytes where both sides start on a
+    // byte boundary; every offset and odd width must still land each pixel where it belongs.
+    TEST(Canvas, UnscaledCopiesOfPackedPixelsAtEveryOffset)
+    {
+        for (TPixelFormat format : { TPixelFormat::pf1bit, TPixelFormat::pf4bit }) {
+            TBitmap src(23, 3, format);
+            const int colours = format == TPixelFormat::pf1bit ? 2 : 16;
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < 23; ++x)
+                    src.SetRawPixel(x, y, uint32_t((x * 7 + y * 3) % colours));
+            for (int destX = -3; destX <= 9; ++destX)
+                for (int srcX : { 0, 1, 2, 8 }) {
+                    TBitmap dst(30, 3, format);
+                    dst.Canvas().FillRect(Rect(0, 0, 30, 3));
+                    const uint32_t background = dst.RawPixel(0, 0);
+                    const int width = 23 - srcX;
+                    dst.Canvas().CopyRect(Rect(destX, 0, destX + width, 3), src, Rect(srcX, 0, 23, 3));
+                    for (int y = 0; y < 3; ++y)
+                        for (int x = 0; x < 30; ++x) {
+                            const int from = x - destX + srcX;
+                            const uint32_t want = x >= destX && x < destX + width ? src.RawPixel(from, y) : background;
+                            ASSERT_EQ(dst.RawPixel(x, y), want) << int(format) << " at " << destX << "," << srcX << " x " << x;
+                        }
+                }
+        }
+    }
+
     TEST(Canvas, CopyModesCombinePixels)
     {
         TBitmap src(1, 1, TPixelFormat::pf24bit);
