@@ -187,6 +187,7 @@ Settings ReadSettings(
     r.Int("Op", "jpg", s.jpg);
     r.Bool("Op", "240", s.show240);
     r.Int("Sum", "Size", s.sumSize);
+    r.Int("Limits", "MemoryMB", s.memoryBudgetMB);
 
     // Values that index lists or size things are checked, so that a hand-edited registry can't
     // make the program index past a table: outside its range a value reads as its default.

@@ -68,6 +68,9 @@ struct Settings {
     std::string twainName = "img";
     int twainMode = 0;
     bool twainSave = false;
+    // Limits (read only): the memory one picture may take when it opens, in MB; 0 or less is
+    // half of the machine's memory.
+    int memoryBudgetMB = 0;
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };

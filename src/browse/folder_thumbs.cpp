@@ -212,6 +212,7 @@ bool FolderThumbnails::MakeThumbnail(const fs::path& file, int entry)
     case kEntryBmp: {
         document::TDIB dib;
         dib.LoadFromFile(file);
+        m_hooks.budget.Require(platform::OpeningCost(dib.Width(), dib.Height(), dib.BitCount()));
         FitPicture(dib, m_work, m_size);
         return true;
     }
@@ -222,12 +223,16 @@ bool FolderThumbnails::MakeThumbnail(const fs::path& file, int entry)
         codecs::JpegDecodeOptions options;
         options.scale
             = codecs::PickJpegScale(eighth, m_size.width, m_size.height, JpegScale::Eighth);
+        const codecs::JpegSize decoded = codecs::ReadJpegFileSize(file, options.scale);
+        m_hooks.budget.Require(platform::OpeningCost(decoded.width, decoded.height, 24));
         platform::TBitmap picture;
         codecs::DecodeJpegFile(file, picture, options);
         FitPicture(picture, m_work, m_size);
         return true;
     }
     case kEntryPng: {
+        if (auto size = codecs::PeekPngFileSize(file))
+            m_hooks.budget.Require(platform::OpeningCost(size->width, size->height, 32));
         codecs::TPngImage png;
         png.LoadFromFile(file);
         FitPicture(png.Bitmap(), m_work, m_size);

@@ -7,6 +7,7 @@
 #include "browse/sum_img.h"
 #include "browse/thumb_size.h"
 #include "platform/bitmap.h"
+#include "platform/memory_budget.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -44,6 +45,8 @@ struct FolderScanHooks {
     // skipped.
     std::function<bool(platform::TBitmap& bitmap, const std::filesystem::path& file)>
         decodeByPlugin;
+    // What one picture may cost while its thumbnail is made; a picture over it is a failure.
+    platform::MemoryBudget budget = platform::MemoryBudget::Automatic().ForThumbnails();
 };
 
 // A time stamp as the cache compares them: the local date and time packed as a FAT directory

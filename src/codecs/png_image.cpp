@@ -2,11 +2,38 @@
 
 #include "codecs/png_errors.h"
 #include "codecs/png_write_stream.h"
+#include "platform/byte_reader.h"
 #include "platform/stream.h"
+
+#include <algorithm>
+#include <fstream>
 
 #include <system_error>
 
 namespace vtl::codecs {
+
+std::optional<PngSize> PeekPngSize(std::span<const uint8_t> head)
+{
+    static constexpr uint8_t kStart[] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13,
+        'I', 'H', 'D', 'R' };
+    if (head.size() < 24 || !std::equal(std::begin(kStart), std::end(kStart), head.begin()))
+        return std::nullopt;
+    platform::ByteReader r(head);
+    r.Seek(16);
+    PngSize size;
+    size.width = r.u32be();
+    size.height = r.u32be();
+    return size;
+}
+
+std::optional<PngSize> PeekPngFileSize(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    uint8_t head[24];
+    if (!in.read(reinterpret_cast<char*>(head), sizeof head))
+        return std::nullopt;
+    return PeekPngSize(head);
+}
 
 void TPngImage::LoadFromStream(platform::TStream& stream)
 {

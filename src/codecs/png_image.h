@@ -8,7 +8,9 @@
 #include "platform/progress.h"
 
 #include <filesystem>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace vtl::document {
@@ -16,6 +18,15 @@ class TDIB;
 }
 
 namespace vtl::codecs {
+
+// The size a PNG's header claims, read from its first 24 bytes without decoding anything;
+// nothing when the bytes don't start as a PNG file does.
+struct PngSize {
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+std::optional<PngSize> PeekPngSize(std::span<const uint8_t> head);
+std::optional<PngSize> PeekPngFileSize(const std::filesystem::path& path);
 
 class TPngImage {
 public:

@@ -335,8 +335,10 @@ void TDIB::AssignTo(TBitmap& dest) const
         copy.SetPalette(std::span<const RGBQuad>(dib.Image.colorTable.data(), dib.ColorsUsed()));
     else
         copy.ClearPalette();
-    platform::StretchDIBits(copy, platform::Rect(0, 0, dib.Width, dib.Height),
-        platform::Rect(0, 0, dib.Width, dib.Height), dib.View());
+    const platform::DibView view = dib.View();
+    if (!platform::ExpandRleInto(copy, view))
+        platform::StretchDIBits(copy, platform::Rect(0, 0, dib.Width, dib.Height),
+            platform::Rect(0, 0, dib.Width, dib.Height), view);
     dest = std::move(copy);
     dest.Modified = true;
 }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 
 namespace vtl::input {
@@ -65,6 +66,25 @@ namespace {
     }
 
     bool IsPictureEntry(int entry) { return entry >= 0 && entry < PluginRegistry::kBuiltInCount; }
+
+    // The budget checks of the built-in readers, made from what a header claims before the
+    // pixels are allocated. JPEG pictures come out in 24 bits; PNG pictures may carry a mask
+    // beside the bitmap, 4 bytes a pixel in all.
+    void RequireJpeg(const platform::MemoryBudget& budget, const codecs::JpegSize& size)
+    {
+        budget.Require(platform::OpeningCost(size.width, size.height, 24));
+    }
+
+    void RequirePng(const platform::MemoryBudget& budget, std::optional<codecs::PngSize> size)
+    {
+        if (size) // a file that isn't a PNG is the reader's to refuse
+            budget.Require(platform::OpeningCost(size->width, size->height, 32));
+    }
+
+    void RequireDib(const platform::MemoryBudget& budget, const document::TDIB& dib)
+    {
+        budget.Require(platform::OpeningCost(dib.Width(), dib.Height(), dib.BitCount()));
+    }
 
 } // namespace
 
@@ -150,19 +170,20 @@ namespace {
         NoGetPicture,
         PictureFailed,
         BadOutput,
+        OverBudget,
         Picture
     };
 
     struct PluginDecode {
         PluginStep step = PluginStep::NoPlugin;
         std::string pluginPath;
-        std::string error; // the converter's text for BadOutput
+        std::string error; // the converter's text for BadOutput, the budget's for OverBudget
     };
 
     // The plug-in walk and calls shared by every plug-in decode. `head` set: a memory request.
     PluginDecode DecodeByPlugin(PluginRegistry& registry, const std::string& name,
-        const PluginSource& source, bool withProgress, document::TDIB& picture,
-        const DecodeContext& context)
+        const PluginSource& source, bool withProgress, const platform::MemoryBudget& budget,
+        document::TDIB& picture, const DecodeContext& context)
     {
         PluginDecode result;
         auto chosen = registry.ChoosePlugin(PluginKind::Picture, name);
@@ -180,6 +201,14 @@ namespace {
             auto size = plugin.GetPictureInfo(source);
             if (!size || TooLarge(*size)) {
                 result.step = PluginStep::Refused;
+                return result;
+            }
+            // Plug-in pictures are taken as 24 bits, the most a plug-in's picture becomes here.
+            try {
+                budget.Require(platform::OpeningCost(size->width, size->height, 24));
+            } catch (const platform::EPictureTooLarge& e) {
+                result.step = PluginStep::OverBudget;
+                result.error = e.what();
                 return result;
             }
         }
@@ -217,8 +246,8 @@ PluginOpenResult OpenFileByPlugin(PluginRegistry& registry, const std::filesyste
 {
     StatusGuard guard(context);
     document::TDIB decoded;
-    PluginDecode decode
-        = DecodeByPlugin(registry, file.string(), PluginSource::File(file), true, decoded, context);
+    PluginDecode decode = DecodeByPlugin(registry, file.string(), PluginSource::File(file), true,
+        context.budget, decoded, context);
     PluginOpenResult result;
     switch (decode.step) {
     case PluginStep::NoPlugin:
@@ -237,6 +266,7 @@ PluginOpenResult OpenFileByPlugin(PluginRegistry& registry, const std::filesyste
         result.message = kReadFailedMessage;
         return result;
     case PluginStep::BadOutput:
+    case PluginStep::OverBudget:
         result.outcome = PluginOpenOutcome::Failed;
         result.message = decode.error;
         return result;
@@ -257,6 +287,8 @@ MemoryDecode DecodeFromMemory(PluginRegistry& registry, document::TDIB& picture,
         return MemoryDecode::Failed;
     if (IsPictureEntry(entry)) {
         try {
+            const platform::MemoryBudget budget
+                = full ? context.budget : context.budget.ForThumbnails();
             document::TDIB decoded;
             platform::ProgressHandler progress = StageProgress(context);
             if (entry == 2 || entry == 3) {
@@ -269,10 +301,12 @@ MemoryDecode DecodeFromMemory(PluginRegistry& registry, document::TDIB& picture,
                     options.scale = codecs::PickJpegScale(
                         eighth, context.thumbWidth, context.thumbHeight, codecs::JpegScale::Eighth);
                 }
+                RequireJpeg(budget, codecs::ReadJpegSize(data, options.scale));
                 platform::TBitmap bitmap;
                 codecs::DecodeJpeg(data, bitmap, options);
                 decoded.Assign(bitmap);
             } else if (entry == 4) {
+                RequirePng(budget, codecs::PeekPngSize(data));
                 codecs::TPngImage png;
                 if (full)
                     png.OnProgress = progress;
@@ -281,6 +315,7 @@ MemoryDecode DecodeFromMemory(PluginRegistry& registry, document::TDIB& picture,
                 png.AssignTo(decoded);
             } else {
                 decoded.LoadFromBytes(data);
+                RequireDib(budget, decoded);
             }
             ReduceForPaletteDisplay(decoded, context, full);
             picture.Assign(decoded);
@@ -294,8 +329,8 @@ MemoryDecode DecodeFromMemory(PluginRegistry& registry, document::TDIB& picture,
     }
 
     document::TDIB decoded;
-    PluginDecode decode
-        = DecodeByPlugin(registry, name, PluginSource::Memory(data), full, decoded, context);
+    PluginDecode decode = DecodeByPlugin(registry, name, PluginSource::Memory(data), full,
+        full ? context.budget : context.budget.ForThumbnails(), decoded, context);
     if (full)
         context.Status("");
     if (decode.step == PluginStep::NoPlugin)
@@ -316,8 +351,9 @@ bool DecodeFileByPlugin(PluginRegistry& registry, platform::TBitmap& bitmap,
 {
     StatusGuard guard(context);
     document::TDIB decoded;
-    PluginDecode decode
-        = DecodeByPlugin(registry, file.string(), PluginSource::File(file), true, decoded, context);
+    // The browser's thumbnails: the thumbnail budget.
+    PluginDecode decode = DecodeByPlugin(registry, file.string(), PluginSource::File(file), true,
+        context.budget.ForThumbnails(), decoded, context);
     if (decode.step == PluginStep::NoPlugin)
         return true;
     if (decode.step != PluginStep::Picture)
@@ -364,11 +400,13 @@ FileOpenResult OpenPictureFile(PluginRegistry& registry, const std::filesystem::
         platform::ProgressHandler progress = StageProgress(context);
         codecs::JpegDecodeOptions options;
         options.progress = &progress;
+        RequireJpeg(context.budget, codecs::ReadJpegFileSize(file));
         codecs::DecodeJpegFile(file, decoded, options);
         break;
     }
     case DecoderChoice::Png: {
         StatusGuard guard(context);
+        RequirePng(context.budget, codecs::PeekPngFileSize(file));
         codecs::TPngImage png;
         png.OnProgress = StageProgress(context);
         png.LoadFromFile(file);
@@ -378,6 +416,7 @@ FileOpenResult OpenPictureFile(PluginRegistry& registry, const std::filesystem::
     case DecoderChoice::Bmp: {
         document::TDIB dib;
         dib.LoadFromFile(file);
+        RequireDib(context.budget, dib); // run-length pictures are still compressed here
         if (context.paletteDisplay && dib.BitCount() > 8) {
             ReduceForPaletteDisplay(dib, context, true);
         }

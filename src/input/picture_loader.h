@@ -7,6 +7,7 @@
 #include "document/dib.h"
 #include "input/plugin_registry.h"
 #include "platform/bitmap.h"
+#include "platform/memory_budget.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -27,6 +28,8 @@ struct DecodeContext {
     int32_t thumbHeight = 48;
     // The first status panel: a text to show at once, or "" to clear it. May be empty.
     std::function<void(const std::string&)> status;
+    // What one picture may cost when it opens (thumbnails use budget.ForThumbnails()).
+    platform::MemoryBudget budget = platform::MemoryBudget::Automatic();
 
     // The palette display flag from the environment and the cell of thumbnail size `sizeIndex`.
     static DecodeContext FromEnvironment(int sizeIndex = 0);
@@ -63,7 +66,8 @@ std::string ReadProgressText(int32_t done, int32_t total);
 enum class PluginOpenOutcome {
     NoPlugin, // no usable picture plug-in claims the name: try the archive plug-ins
     Stopped, // the plug-in declined, its GetPictureInfo failed, or the picture is too large
-    Failed, // show `message` ("%s がおかしい。", "読み込みに失敗しました。" or a decoder's text)
+    Failed, // show `message` ("%s がおかしい。", "読み込みに失敗しました。", a decoder's text, or
+            // the size a picture over the memory budget would need)
     Picture, // `picture` holds the decoded picture
 };
 
@@ -93,6 +97,7 @@ MemoryDecode DecodeFromMemory(PluginRegistry& registry, document::TDIB& picture,
 // The thumbnail browser's reading of a file in a plug-in format: false when the chosen plug-in
 // declined or failed the file; true when the picture was read, and also when no usable plug-in
 // claims it (the bitmap is then untouched). No messages; the status panel is cleared at the end.
+// Pictures are held to the thumbnail budget.
 bool DecodeFileByPlugin(PluginRegistry& registry, platform::TBitmap& bitmap,
     const std::filesystem::path& file, bool noReduction, const DecodeContext& context);
 

@@ -131,9 +131,12 @@ void TBitmap::LoadFromStream(TStream& stream)
     result.Allocate(view.width, int32_t(height), FormatFor(view));
     if (view.bitCount <= 8)
         result.SetPalette(std::span<const RGBQuad>(table));
-    if (StretchDIBits(result, Rect(0, 0, view.width, int32_t(height)),
-            Rect(0, 0, view.width, int32_t(height)), view)
-        == 0)
+    if (need > kMaxPictureBytes)
+        Invalid();
+    if (!ExpandRleInto(result, view)
+        && StretchDIBits(result, Rect(0, 0, view.width, int32_t(height)),
+               Rect(0, 0, view.width, int32_t(height)), view)
+            == 0)
         Invalid();
     *this = std::move(result);
 }

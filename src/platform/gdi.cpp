@@ -120,7 +120,7 @@ std::vector<PaletteEntry> DefaultPalette(int bitCount)
 }
 
 void ExpandRle(std::span<const uint8_t> rle, uint16_t bitCount, int32_t width, int32_t height,
-    uint32_t rowBytes, std::span<uint8_t> out)
+    uint32_t rowBytes, std::span<uint8_t> out, bool topDown)
 {
     if (width <= 0 || height <= 0 || (bitCount != 4 && bitCount != 8))
         return;
@@ -129,7 +129,7 @@ void ExpandRle(std::span<const uint8_t> rle, uint16_t bitCount, int32_t width, i
     auto put = [&](int64_t x, int64_t y, uint8_t v) {
         if (x < 0 || x >= width || y < 0 || y >= height)
             return;
-        uint8_t* row = out.data() + size_t(y) * rowBytes;
+        uint8_t* row = out.data() + size_t(topDown ? height - 1 - y : y) * rowBytes;
         if (bitCount == 8) {
             row[x] = v;
         } else if (x & 1) {
@@ -172,6 +172,24 @@ void ExpandRle(std::span<const uint8_t> rle, uint16_t bitCount, int32_t width, i
             pos += bytes + (bytes & 1);
         }
     }
+}
+
+bool ExpandRleInto(TBitmap& dest, const DibView& dib)
+{
+    if ((dib.compression != kBiRle4Compression && dib.compression != kBiRle8Compression)
+        || dib.height <= 0 || dest.Width() != dib.width || dest.Height() != dib.height
+        || dest.BitsPerPixel() != dib.bitCount)
+        return false;
+    const auto palette = dest.EffectivePalette();
+    if (palette.size() != dib.colors.size())
+        return false;
+    for (size_t i = 0; i < palette.size(); ++i)
+        if (ToRGBQuad(palette[i]) != dib.colors[i])
+            return false;
+    ExpandRle(dib.bits, dib.bitCount, dib.width, dib.height, uint32_t(dest.RowBytes()), dest.Bits(),
+        true);
+    dest.Modified = true;
+    return true;
 }
 
 namespace {

@@ -89,10 +89,17 @@ struct DibView {
 };
 
 // Decodes an RLE8 (bitCount 8) or RLE4 (bitCount 4) stream into bottom-up rows of `rowBytes`
-// bytes in `out` (which the caller has zero-filled). Pixels the stream skips stay 0; runs that
-// leave the picture are cut off; decoding stops at the end of the stream or of the bitmap.
+// bytes in `out` (which the caller has zero-filled), or into top-down rows with `topDown`.
+// Pixels the stream skips stay 0 and their memory untouched; runs that leave the picture are cut
+// off; decoding stops at the end of the stream or of the bitmap.
 void ExpandRle(std::span<const uint8_t> rle, uint16_t bitCount, int32_t width, int32_t height,
-    uint32_t rowBytes, std::span<uint8_t> out);
+    uint32_t rowBytes, std::span<uint8_t> out, bool topDown = false);
+
+// Expands a bottom-up run-length DIB straight into `dest`, a new (zero-filled) bitmap of its
+// size, depth and colour table: no second full-size block, and rows the runs skip are never
+// touched. False, with nothing done, for any other DIB or bitmap; StretchDIBits gives the same
+// pixels then.
+bool ExpandRleInto(TBitmap& dest, const DibView& dib);
 
 // Draws `srcRect` of the DIB (counted from the top of the picture) stretched onto `destRect` of
 // the bitmap, sampling the nearest source pixel as COLORONCOLOR does, combined with the

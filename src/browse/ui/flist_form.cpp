@@ -177,6 +177,8 @@ namespace {
                   return input::DecodeFileByPlugin(
                       frame->Plugins(), bitmap, file, true, input::ui::FrameDecodeContext(*frame));
               };
+        hooks.budget
+            = platform::MemoryBudget::FromMegabytes(main.AppSettings().memoryBudgetMB).ForThumbnails();
         return hooks;
     }
 }

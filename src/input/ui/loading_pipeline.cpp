@@ -24,6 +24,7 @@ input::DecodeContext FrameDecodeContext(TMainForm& main)
 {
     input::DecodeContext context = input::DecodeContext::FromEnvironment(main.AppSettings().sumSize);
     context.paletteDisplay = main.PaletteDisplayFlag();
+    context.budget = platform::MemoryBudget::FromMegabytes(main.AppSettings().memoryBudgetMB);
     context.status = [&main](const std::string& text) {
         main.SetStatusText(QString::fromStdString(text));
     };

@@ -37,6 +37,10 @@ namespace {
     // The tool keeps full colour: no screen palette to reduce for, and nobody to show status to.
     const ProcessContext kContext {};
 
+    // The memory budget of the file this thread works on, for operations that read another
+    // picture (join); set for each file before its operations run.
+    thread_local platform::MemoryBudget t_readBudget = platform::MemoryBudget::Automatic();
+
     int Number(const std::string& operation, const std::string& text, int low, int high)
     {
         auto n = app::StrToInt(text);
@@ -248,7 +252,7 @@ namespace {
                     settings.direction = Choice("join", a[1], kJoinDirections);
                     settings.margin = Number("join", a[2], 0, 512);
                     settings.colour = Choice("join", a[3], kMarginColours);
-                    const TBitmap other = ReadPicture(a[0]).bitmap;
+                    const TBitmap other = ReadPicture(a[0], t_readBudget).bitmap;
                     p = JoinPictures(p, other, settings, kContext);
                     return true;
                 } },
@@ -290,10 +294,12 @@ int ApplyCommand(const CommandLine& line)
         throw UsageError { "apply: --format, --quantise and --one-bit-colour belong to convert" };
     CheckOperations(line.operations);
     const document::SaveOptions options = SaveOptionsOf(line.options);
+    const platform::MemoryBudget budget = BudgetOf(line.options);
     return RunFileCommand(line,
         [&](const std::string& in, const std::filesystem::path& out, document::SaveKind kind,
             Notes& notes) {
-            TBitmap picture = ReadPicture(in).bitmap;
+            t_readBudget = budget;
+            TBitmap picture = ReadPicture(in, budget).bitmap;
             for (const Operation& operation : line.operations) {
                 // The program's commands do nothing when an operation declines; so does the
                 // tool, and says so, so that a batch never mistakes an unchanged picture for a

@@ -21,6 +21,9 @@ namespace {
           "                   png-interlace-transparent (else the output's extension decides)\n"
           "  --quality N      JPEG quality 1-100 (else the program's setting)\n"
           "  --png-best       PNG at the strongest compression\n";
+    constexpr const char* kBudgetOption
+        = "  --memory-budget MB  the memory one picture may take to open (else the program's\n"
+          "                   setting, by default half of the machine's memory)\n";
     constexpr const char* kBatchOptions
         = "  -o, --output DIR every word is an input, written into DIR (made when missing);\n"
           "                   a folder as an input stands for the files in it\n"
@@ -35,7 +38,7 @@ namespace {
           "Exit status: 0 when every file was written, 1 when any failed, 2 for a usage error.\n";
 
     const CommandText kCommands[] = {
-        { "info", "  vtlc info FILE...                    key: value lines per file\n", "" },
+        { "info", "  vtlc info FILE...                    key: value lines per file\n", kBudgetOption },
         { "convert",
             "  vtlc convert IN OUT [OPTIONS]        read IN, write OUT (kind from --as, else OUT's "
             "extension)\n"
@@ -50,7 +53,8 @@ namespace {
             "  vtlc apply -o DIR IN... -- OP [ARG...] [+ OP [ARG...]]... [OPTIONS]\n",
             "" },
         { "thumbs", "  vtlc thumbs FOLDER [--size N]        refresh a folder's thumbnail cache\n",
-            "  --size N         thumbnail size 0-4 (else the program's setting)\n" },
+            "  --size N         thumbnail size 0-4 (else the program's setting)\n"
+            "  --memory-budget MB  as for the other commands; thumbnails get an eighth of it\n" },
         { "cache", "  vtlc cache FILE [--strip OUT.bmp]    print a thumbnail cache's lines\n",
             "  --strip OUT.bmp  also write the cache's strip of thumbnails\n" },
         { "palette", "  vtlc palette FILE                    print a palette file's entries\n", "" },
@@ -69,8 +73,8 @@ std::string Usage()
     text += "  vtlc --version | vtlc COMMAND --help\n"
             "OPTIONS of convert and apply: --as KIND  --quality N  --png-best  -o DIR  --name "
             "PATTERN\n"
-            "  --overwrite  -j N  -v  -q; convert also --format F  --quantise low|high\n"
-            "  --one-bit-colour RRGGBB\n";
+            "  --overwrite  -j N  -v  -q  --memory-budget MB; convert also --format F\n"
+            "  --quantise low|high  --one-bit-colour RRGGBB\n";
     return text;
 }
 
@@ -88,7 +92,7 @@ std::string CommandHelp(const std::string& command)
         if (Batched(command) || *c.details)
             text += "options:\n";
         if (Batched(command))
-            text += std::string(kSaveOptions) + c.details + kBatchOptions;
+            text += std::string(kSaveOptions) + c.details + kBudgetOption + kBatchOptions;
         else
             text += c.details;
         return text;
@@ -178,6 +182,8 @@ namespace {
             o.size = Number(word, value(), 0, 4);
         } else if (word == "--strip") {
             o.strip = value();
+        } else if (word == "--memory-budget") {
+            o.memoryBudget = Number(word, value(), 1, INT32_MAX);
         } else if (word == "--name") {
             o.name = value();
         } else if (word == "--overwrite") {
@@ -258,6 +264,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         throw UsageError { "--size belongs to thumbs" };
     if (o.strip && c.command != "cache")
         throw UsageError { "--strip belongs to cache" };
+    if (o.memoryBudget && !Batched(c.command) && c.command != "info" && c.command != "thumbs")
+        throw UsageError { "--memory-budget belongs to info, convert, apply and thumbs" };
     const bool batchOptionGiven
         = batch || o.name || o.jobs || o.overwrite || o.verbose || o.quiet;
     if (batchOptionGiven && !Batched(c.command))

@@ -27,6 +27,7 @@ struct Options {
     std::optional<unsigned> oneBitColour; // 0xRRGGBB as written
     std::optional<int> size; // thumbs --size
     std::optional<std::string> strip; // cache --strip
+    std::optional<int> memoryBudget; // --memory-budget MB: what one picture may take to open
 
     // Batch work (convert and apply): with an output folder every word is an input.
     std::optional<std::string> outputFolder; // -o, --output

@@ -76,9 +76,10 @@ app::Settings StoredSettings()
 int InfoCommand(const CommandLine& line)
 {
     int status = 0;
+    const platform::MemoryBudget budget = BudgetOf(line.options);
     for (const std::string& file : line.operands) {
         try {
-            LoadedPicture p = ReadPicture(file);
+            LoadedPicture p = ReadPicture(file, budget);
             std::printf("file: %s\n", file.c_str());
             std::printf("decoder: %s\n", p.decoder.c_str());
             std::printf("width: %d\nheight: %d\n", p.bitmap.Width(), p.bitmap.Height());
@@ -103,7 +104,7 @@ namespace {
         document::SaveKind kind, const Options& o, const document::SaveOptions& options,
         Notes& notes)
     {
-        LoadedPicture p = ReadPicture(in);
+        LoadedPicture p = ReadPicture(in, BudgetOf(o));
         if (o.format) {
             if (!p.dib) {
                 p.dib.emplace();

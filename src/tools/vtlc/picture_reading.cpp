@@ -27,7 +27,13 @@ void RequireFile(const std::string& file)
         throw std::runtime_error(file + " が見つかりません。");
 }
 
-LoadedPicture ReadPicture(const std::string& file)
+platform::MemoryBudget BudgetOf(const Options& options)
+{
+    return platform::MemoryBudget::FromMegabytes(
+        options.memoryBudget.value_or(StoredSettings().memoryBudgetMB));
+}
+
+LoadedPicture ReadPicture(const std::string& file, const platform::MemoryBudget& budget)
 {
     namespace fs = std::filesystem;
     RequireFile(file);
@@ -45,10 +51,13 @@ LoadedPicture ReadPicture(const std::string& file)
     input::PluginRegistry registry = LoadedRegistry();
     auto context = input::DecodeContext::FromEnvironment();
     context.paletteDisplay = false; // a tool keeps every picture as it is
+    context.budget = budget;
     switch (input::ChooseDecoder(registry, file)) {
     case input::DecoderChoice::Bmp:
         loaded.dib.emplace();
         loaded.dib->LoadFromFile(file);
+        budget.Require(platform::OpeningCost(
+            loaded.dib->Width(), loaded.dib->Height(), loaded.dib->BitCount()));
         loaded.dib->AssignTo(loaded.bitmap);
         loaded.decoder = "bmp";
         return loaded;

@@ -5,6 +5,8 @@
 #include "document/dib.h"
 #include "input/plugin_registry.h"
 #include "platform/bitmap.h"
+#include "platform/memory_budget.h"
+#include "tools/vtlc/command_line.h"
 
 #include <optional>
 #include <string>
@@ -23,8 +25,12 @@ struct LoadedPicture {
     std::string decoder; // bmp, jpeg, png, help-graphic, thumbnail-cache, plugin
 };
 
+// The memory one picture may take: --memory-budget, else the program's setting.
+platform::MemoryBudget BudgetOf(const Options& options);
+
 // Any picture vtl opens: help graphics, BMP, JPEG, PNG, thumbnail caches of the current size and
-// plug-in formats, kept in their own pixel format. Throws with the reader's message on failure.
-LoadedPicture ReadPicture(const std::string& file);
+// plug-in formats, kept in their own pixel format. Throws with the reader's message on failure,
+// and with the size it would need for a picture over `budget`.
+LoadedPicture ReadPicture(const std::string& file, const platform::MemoryBudget& budget);
 
 } // namespace vtl::tools

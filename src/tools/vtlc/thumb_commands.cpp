@@ -25,7 +25,8 @@ int ThumbsCommand(const CommandLine& line)
     const int sizeIndex = line.options.size.value_or(settings.sumSize);
 
     input::PluginRegistry registry = LoadedRegistry();
-    const input::DecodeContext context = input::DecodeContext::FromEnvironment(sizeIndex);
+    input::DecodeContext context = input::DecodeContext::FromEnvironment(sizeIndex);
+    context.budget = BudgetOf(line.options);
     browse::FolderScanHooks hooks;
     hooks.findEntry = [&registry](std::string_view name) {
         return registry.PictureExtensions().FindEntry(std::string(name), 0);
@@ -33,6 +34,7 @@ int ThumbsCommand(const CommandLine& line)
     hooks.decodeByPlugin = [&registry, &context](platform::TBitmap& bitmap, const std::filesystem::path& file) {
         return input::DecodeFileByPlugin(registry, bitmap, file, true, context);
     };
+    hooks.budget = context.budget.ForThumbnails();
 
     browse::FolderThumbnails thumbs(browse::ThumbSizeOfIndex(sizeIndex), hooks);
     thumbs.SelectFolder(folder);
