@@ -2,15 +2,19 @@
 
 #include "app/open_requests.h"
 #include "app/ui/main_form.h"
+#include "app/ui/open_request_client.h"
 #include "platform/named_mutex.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/translations.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QSessionManager>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -48,14 +52,46 @@ QFont InterfaceFont()
     return font;
 }
 
+constexpr const char* kMutexName = "Tamsol_vtl";
+
+// A second start hands its command line to the running program as vtl-open would, and ends: 0
+// when the names were sent (or there was nothing to open), 1 with a message naming them when the
+// running program doesn't answer. Nullopt when the running program ended meanwhile: this start
+// then holds the lock in `mutex` and becomes the program.
+std::optional<int> HandToRunningProgram(
+    int argc, char** argv, std::unique_ptr<vtl::platform::NamedMutex>& mutex)
+{
+    QCoreApplication app(argc, argv);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    // "-n" first opens nothing, as on a first start.
+    if (arguments.isEmpty() || arguments.first() == QStringLiteral("-n"))
+        return 0;
+    const QByteArray macro = vtl::app::ui::OpenMacroFor(arguments);
+    const QString server = QString::fromStdString(vtl::app::OpenGraphicServerName());
+    // A program that has just taken the lock listens once its window stands.
+    const bool sent = vtl::app::ui::SendOpenRequestWithin(server, macro,
+        vtl::app::ui::OpenRequestWaitMs(10000),
+        [&mutex] { return (mutex = vtl::platform::NamedMutex::TryCreate(kMutexName)) != nullptr; });
+    if (sent)
+        return 0;
+    if (mutex)
+        return std::nullopt;
+    std::fputs(
+        qPrintable(vtl::app::ui::NotAnsweredMessage(QStringLiteral("vtl"), server, arguments)),
+        stderr);
+    return 1;
+}
+
 }
 
 int main(int argc, char** argv)
 {
-    // A second start ends at once and quietly; files reach the running one through its server.
-    auto mutex = vtl::platform::NamedMutex::TryCreate("Tamsol_vtl");
+    // One program at a time: a second start sends its files to the running one and ends.
+    auto mutex = vtl::platform::NamedMutex::TryCreate(kMutexName);
     if (!mutex)
-        return 0;
+        if (auto status = HandToRunningProgram(argc, argv, mutex))
+            return *status;
 
     TApplication app(argc, argv);
     // No display name: the window system's titles are the program's captions as they stand.

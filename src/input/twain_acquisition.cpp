@@ -181,6 +181,7 @@ TwainOutcome TwainSession::Run()
     m_written.clear();
     m_count = 0;
     m_sourceEnabled = false;
+    m_transferFailed = false;
 
     if (Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &m_parent) != TWRC_SUCCESS)
         return TwainOutcome::CannotOpen;
@@ -245,6 +246,7 @@ bool TwainSession::Transfer()
         if (rc != TWRC_XFERDONE && rc != TWRC_CANCEL) {
             // A failed transfer ends the run: asking again would most likely fail the same way.
             // The pictures received before it are kept.
+            m_transferFailed = true;
             if (ended == TWRC_SUCCESS && pending.Count != 0)
                 resetPending();
             return true;

@@ -89,6 +89,10 @@ public:
         bool pngBest = false);
     const std::vector<std::filesystem::path>& Written() const { return m_written; }
 
+    // The last run ended with a transfer that failed (the device reported an error or stopped
+    // sending); the pictures received before it are kept.
+    bool TransferFailed() const { return m_transferFailed; }
+
     // The source chosen in the last selection (zeros before).
     const TW_IDENTITY& SelectedSource() const { return m_selected; }
 
@@ -111,6 +115,7 @@ private:
     TwainFileFormat m_format = TwainFileFormat::Bmp;
     bool m_pngBest = false;
     bool m_sourceEnabled = false;
+    bool m_transferFailed = false;
     size_t m_count = 0; // pictures received in this run
     std::vector<TwainBlock> m_blocks;
     size_t m_next = 0;

@@ -242,6 +242,13 @@ TEST_F(TwainTest, FailingTransferEndsTheRun)
     EXPECT_EQ(fake.Count(MSG_RESET), 1);
     EXPECT_EQ(fake.Count(MSG_PROCESSEVENT), 1);
     EXPECT_EQ(session.PicturesReceived(), 1u); // what came before the failure is kept
+    EXPECT_TRUE(session.TransferFailed());
+    // The next run starts without the mark.
+    fake = FakeManager {};
+    fake.events = { MSG_XFERREADY };
+    fake.transfers = { TWRC_CANCEL, TWRC_XFERDONE };
+    EXPECT_EQ(session.AcquireForDocuments(), TwainOutcome::Done);
+    EXPECT_FALSE(session.TransferFailed());
     ExpectClosedDown();
 }
 

@@ -1,11 +1,12 @@
 // The program's own manager library over SANE's "test" device.
 
+#include "input/sane_test_device.h"
 #include "input/twain_acquisition.h"
-#include "input/sane_backend_pin.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -21,28 +22,8 @@ using vtl::testing::TempDir;
 
 namespace {
 
-// Sets a variable for the time of a test and puts back what was there.
-class EnvVar {
-public:
-    EnvVar(const char* name, const std::string& value)
-        : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~EnvVar()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using vtl::testing::EnvVar;
+using vtl::testing::SaneTestDevice;
 
 std::vector<unsigned char> ReadAll(const std::filesystem::path& path)
 {
@@ -54,26 +35,14 @@ class TwainSaneTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!std::filesystem::exists(m_library))
+        if (!m_sane.Use("mode Color\ndepth 8\nresolution 25.0\ntest-picture \"Color pattern\""))
             GTEST_SKIP() << "the manager library was not built";
-        vtl::testing::PinSaneTestBackend(m_library);
-        std::ofstream(Sane() / "dll.conf") << "test\n";
-        std::ofstream(Sane() / "test.conf")
-            << "number_of_devices 2\nmode Color\ndepth 8\nresolution 25.0\n"
-               "test-picture \"Color pattern\"\n";
-        m_env.emplace_back("SANE_CONFIG_DIR", Sane().string());
-        m_env.emplace_back("VTL_TWAIN_DSM", m_library.string());
         m_env.emplace_back("VTL_HOME", (m_dir.Path() / "home").string());
     }
 
-    // SANE reads its configuration folder once per process, so all tests share one.
-    static const std::filesystem::path& Sane()
-    {
-        static TempDir dir;
-        return dir.Path();
-    }
+    static const std::filesystem::path& Sane() { return SaneTestDevice::Folder(); }
 
-    std::filesystem::path m_library = std::filesystem::path(VTL_BINARY_DIR) / "plugins" / "vtltwain.so";
+    SaneTestDevice m_sane;
     TempDir m_dir;
     std::list<EnvVar> m_env;
     int m_pumped = 0;
@@ -87,7 +56,8 @@ TEST_F(TwainSaneTest, AcquiresTestDeviceToFilesAndDocuments)
     TwainLibrary library(TwainManagerPath());
     ASSERT_EQ(library.Status(), TwainLibrary::State::Loaded);
     TwainSession session(library.Entry(), nullptr, m_pump);
-    if (session.AcquireToFiles(m_dir.Path() / "img", TwainFileFormat::Bmp) == TwainOutcome::CannotOpen)
+    if (session.AcquireToFiles(m_dir.Path() / "img", TwainFileFormat::Bmp)
+        == TwainOutcome::CannotOpen)
         GTEST_SKIP() << "SANE's test backend is not available";
     // A flatbed gives one page per scan.
     ASSERT_EQ(session.Written().size(), 1u);
@@ -121,9 +91,9 @@ TEST_F(TwainSaneTest, PictureKindsOfTheDevice)
     };
     // Grey of one bit is line art; colour of one bit per channel and colour sent as three
     // frames become 24 bits.
-    for (const Case& c : { Case { "Gray", 8, false, 8 }, Case { "Gray", 16, false, 8 },
-             Case { "Gray", 1, false, 1 }, Case { "Color", 16, true, 24 },
-             Case { "Color", 1, false, 24 } }) {
+    for (const Case& c :
+        { Case { "Gray", 8, false, 8 }, Case { "Gray", 16, false, 8 }, Case { "Gray", 1, false, 1 },
+            Case { "Color", 16, true, 24 }, Case { "Color", 1, false, 24 } }) {
         std::ofstream(Sane() / "test.conf")
             << "mode " << c.mode << "\ndepth " << c.depth << "\nresolution 25.0\nthree-pass "
             << (c.threePass ? "true" : "false") << "\n";
@@ -159,4 +129,61 @@ TEST_F(TwainSaneTest, SelectionIsRememberedAsDefault)
     TwainSession session(again.Entry(), nullptr, m_pump);
     EXPECT_EQ(session.SelectSource(), TwainOutcome::Done);
     EXPECT_STREQ(session.SelectedSource().ProductName, "test:1");
+}
+
+TEST_F(TwainSaneTest, DeviceThatFailsOrHangsMidScanLeavesNothingBehind)
+{
+    struct Case {
+        const char* what;
+        const char* options;
+    };
+    // The hung device sends its first block and then pauses longer than the stall limit.
+    std::optional<EnvVar> stall;
+    stall.emplace("VTL_TWAIN_STALL_MS", "50");
+    for (const Case& c : { Case { "fails", "mode Gray\nread-status-code \"SANE_STATUS_IO_ERROR\"" },
+             Case { "hangs",
+                 "mode Gray\nresolution 300.0\nread-delay true\nread-delay-duration 200000" } }) {
+        SaneTestDevice::Configure(c.options);
+        TwainLibrary library(TwainManagerPath());
+        TwainSession session(library.Entry(), nullptr, m_pump);
+        const auto folder = m_dir.Path() / c.what;
+        std::filesystem::create_directories(folder);
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_EQ(session.AcquireToFiles(folder / "img", TwainFileFormat::Bmp), TwainOutcome::Done)
+            << c.what;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20)) << c.what;
+        EXPECT_TRUE(session.TransferFailed()) << c.what;
+        EXPECT_TRUE(session.Written().empty()) << c.what;
+        EXPECT_TRUE(std::filesystem::is_empty(folder)) << c.what;
+
+        EXPECT_EQ(session.AcquireForDocuments(), TwainOutcome::Done) << c.what;
+        EXPECT_TRUE(session.TransferFailed()) << c.what;
+        EXPECT_EQ(session.PicturesReceived(), 0u) << c.what;
+    }
+    // The manager is left fit for the next scan; the slow device, given time, delivers.
+    stall.reset();
+    SaneTestDevice::Configure(
+        "mode Gray\nresolution 150.0\nread-delay true\nread-delay-duration 200000");
+    TwainLibrary library(TwainManagerPath());
+    TwainSession session(library.Entry(), nullptr, m_pump);
+    EXPECT_EQ(session.AcquireForDocuments(), TwainOutcome::Done);
+    EXPECT_FALSE(session.TransferFailed());
+    EXPECT_EQ(session.PicturesReceived(), 1u);
+}
+
+TEST_F(TwainSaneTest, RememberedDeviceThatIsGoneIsNotReplaced)
+{
+    std::filesystem::create_directories(m_dir.Path() / "home");
+    std::ofstream(m_dir.Path() / "home" / "twain-source") << "test:5\n";
+    TwainLibrary library(TwainManagerPath());
+    {
+        TwainSession session(library.Entry(), nullptr, m_pump);
+        EXPECT_EQ(session.AcquireForDocuments(), TwainOutcome::CannotOpen);
+        EXPECT_EQ(session.PicturesReceived(), 0u);
+    }
+    // The test hook names a device that is there, whatever was remembered.
+    EnvVar device("VTL_TWAIN_DEVICE", "test:1");
+    TwainSession session(library.Entry(), nullptr, m_pump);
+    EXPECT_EQ(session.AcquireForDocuments(), TwainOutcome::Done);
+    EXPECT_EQ(session.PicturesReceived(), 1u);
 }

@@ -5,6 +5,7 @@
 #include "app/open_requests.h"
 #include "app/setting_file.h"
 #include "app/ui/about_box.h"
+#include "app/ui/help_window.h"
 #include "app/ui/image_lists.h"
 #include "app/ui/open_request_server.h"
 #include "browse/ui/flist_form.h"
@@ -26,7 +27,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -700,18 +700,8 @@ std::optional<std::vector<platform::PaletteEntry>> TMainForm::LoadPalette(int co
 
 void TMainForm::SearchforHelpOn1Click()
 {
-    // The README stands in for the help file: beside the programs in a build tree, else in the
-    // installed documentation.
-    const auto program = platform::ProgramFolder();
-    QString readme;
-    for (const auto& candidate :
-        { program.parent_path() / "README.md", program.parent_path() / "share/doc/vtl/README.md" })
-        if (std::filesystem::exists(candidate)) {
-            readme = QString::fromStdString(candidate.string());
-            break;
-        }
-    if (!readme.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(readme));
+    // The program's own help document, in a window of the program's own.
+    ShowHelp(this);
 }
 
 void TMainForm::HelpAboutItemClick()

@@ -92,10 +92,9 @@ void ScanImage(app::ui::TMainForm& main)
     if (settings.twainSave) {
         const int mode = settings.twainMode >= 0 && settings.twainMode <= 4 ? settings.twainMode : 0;
         const QPointer<app::ui::TMainForm> window(&main);
-        if (session.AcquireToFiles(basePath.toStdString(), static_cast<TwainFileFormat>(mode),
-                settings.png)
-                == TwainOutcome::CannotOpen
-            && window)
+        const TwainOutcome outcome = session.AcquireToFiles(
+            basePath.toStdString(), static_cast<TwainFileFormat>(mode), settings.png);
+        if (window && (outcome == TwainOutcome::CannotOpen || session.TransferFailed()))
             Warn(main, kTwainCannotOpenText);
         return;
     }
@@ -114,6 +113,10 @@ void ScanImage(app::ui::TMainForm& main)
         NewDocumentFromBuffer(main, std::move(picture));
     }
     session.ReleaseAcquired();
+    // A device that failed or stopped mid-scan: the pages before it are open, and the user is
+    // told that the source failed.
+    if (session.TransferFailed() && window)
+        Warn(main, kTwainCannotOpenText);
 }
 
 void SelectDevice(app::ui::TMainForm& main)

@@ -6,36 +6,15 @@
 // own command line) and the macro is sent as soon as it listens.
 
 #include "app/open_requests.h"
+#include "app/ui/open_request_client.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QLocalSocket>
 #include <QProcess>
-#include <QThread>
 
 #include <cstdio>
 
-namespace {
-
-bool Send(const QString& server, const QByteArray& macro)
-{
-    QLocalSocket socket;
-    socket.connectToServer(server);
-    if (!socket.waitForConnected(1000))
-        return false;
-    socket.write(macro);
-    while (socket.bytesToWrite() > 0)
-        if (!socket.waitForBytesWritten(5000))
-            return false;
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState)
-        socket.waitForDisconnected(5000);
-    return true;
-}
-
-}
+using namespace vtl::app::ui;
 
 int main(int argc, char** argv)
 {
@@ -46,13 +25,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: vtl-open FILE...\n");
         return 2;
     }
-    std::vector<std::string> names;
-    for (const QString& argument : arguments)
-        names.push_back(QFileInfo(argument).absoluteFilePath().toStdString());
-    const QByteArray macro = QByteArray::fromStdString(vtl::app::MakeOpenMacro(names));
+    const QByteArray macro = OpenMacroFor(arguments);
     const QString server = QString::fromStdString(vtl::app::OpenGraphicServerName());
 
-    if (Send(server, macro))
+    if (SendOpenRequest(server, macro))
         return 0;
     const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/vtl");
     // The program outlives this helper: it must not write into the caller's pipes, which close
@@ -68,13 +44,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vtl-open: cannot start %s\n", qPrintable(program));
         return 1;
     }
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 20000) {
-        if (Send(server, macro))
-            return 0;
-        QThread::msleep(100);
-    }
-    std::fprintf(stderr, "vtl-open: vtl did not answer\n");
+    if (SendOpenRequestWithin(server, macro, OpenRequestWaitMs(20000)))
+        return 0;
+    std::fputs(
+        qPrintable(NotAnsweredMessage(QStringLiteral("vtl-open"), server, arguments)), stderr);
     return 1;
 }

@@ -1,14 +1,16 @@
 #include "app/ui/main_form.h"
-#include "input/sane_backend_pin.h"
+#include "input/sane_test_device.h"
 #include "input/ui/gimg_dialog.h"
 #include "input/ui/twain_commands.h"
 #include "platform/atomic_file.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
+#include "support/window_answers.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QPushButton>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -36,35 +38,25 @@ protected:
         m_form.reset();
         qunsetenv("VTL_REGISTRY_DIR");
         qunsetenv("VTL_TWAIN_DSM");
-        if (m_usesSane) {
-            if (m_oldSaneConfig.isNull())
-                qunsetenv("SANE_CONFIG_DIR");
-            else
-                qputenv("SANE_CONFIG_DIR", m_oldSaneConfig);
-        }
         vtl::input::ui::SetFolderChooser({});
     }
     // SANE's test device behind the program's own manager; false when the manager wasn't built.
-    bool UseSaneTestDevice()
+    bool UseSaneTestDevice() { return m_device.Use("mode Color\ndepth 8\nresolution 25.0"); }
+    // イメージの取得, answering the source's window with 取り込み.
+    void Scan()
     {
-        const auto library = std::filesystem::path(VTL_BINARY_DIR) / "plugins" / "vtltwain.so";
-        if (!std::filesystem::exists(library))
-            return false;
-        vtl::testing::PinSaneTestBackend(library);
-        std::ofstream(m_sane.Path() / "dll.conf") << "test\n";
-        std::ofstream(m_sane.Path() / "test.conf") << "mode Color\ndepth 8\nresolution 25.0\n";
-        m_oldSaneConfig = qgetenv("SANE_CONFIG_DIR");
-        qputenv("SANE_CONFIG_DIR", QByteArray::fromStdString(m_sane.Path().string()));
-        qputenv("VTL_TWAIN_DSM", QByteArray::fromStdString(library.string()));
-        m_usesSane = true;
-        return true;
+        vtl::testing::WindowAnswer answer(QStringLiteral("SourceDlg"), [](QWidget& w) {
+            if (auto* acquire = w.findChild<QPushButton*>(QStringLiteral("AcquireBtn")))
+                acquire->click();
+        });
+        m_form->Item("ScanImage")->trigger();
     }
     // イメージの取得 with saving to PNG files named "scan" in the scratch folder.
     void ScanToFiles()
     {
         m_form->AppSettings().twainSave = true;
         m_form->AppSettings().twainMode = 4;
-        const QString folder = QString::fromStdString(m_sane.Path().string());
+        const QString folder = QString::fromStdString(m_out.Path().string());
         m_guard.dialogs->dialogAnswers.push_back([folder](QDialog& d) {
             auto& dialog = dynamic_cast<TGImgDlg&>(d);
             dialog.FoEdit()->setText(folder);
@@ -72,15 +64,14 @@ protected:
             dialog.OkClick();
             return dialog.result();
         });
-        m_form->Item("ScanImage")->trigger();
+        Scan();
     }
 
     TempDir m_dir;
-    TempDir m_sane;
+    TempDir m_out; // where scans are saved
+    vtl::testing::SaneTestDevice m_device;
     DialogGuard m_guard;
     std::unique_ptr<TMainForm> m_form;
-    QByteArray m_oldSaneConfig;
-    bool m_usesSane = false;
 };
 
 } // namespace
@@ -153,7 +144,7 @@ TEST_F(GImgDialogTest, ScanThroughTheManagerToDocumentsAndFiles)
     ASSERT_NE(area, nullptr);
     const auto before = area->subWindowList().size();
     m_form->AppSettings().twainSave = false;
-    m_form->ScanImageExecute();
+    Scan();
     if (!m_guard.dialogs->messages.empty()) {
         m_guard.dialogs->messages.clear();
         GTEST_SKIP() << "SANE's test backend is not available";
@@ -161,7 +152,7 @@ TEST_F(GImgDialogTest, ScanThroughTheManagerToDocumentsAndFiles)
     EXPECT_EQ(area->subWindowList().size(), before + 1);
 
     ScanToFiles();
-    EXPECT_TRUE(std::filesystem::exists(m_sane.Path() / "scan_1.png"));
+    EXPECT_TRUE(std::filesystem::exists(m_out.Path() / "scan_1.png"));
     EXPECT_EQ(m_form->AppSettings().twainName, "scan");
     EXPECT_EQ(area->subWindowList().size(), before + 1);
 }
@@ -183,9 +174,9 @@ TEST_F(GImgDialogTest, AScanThatCannotBeSavedIsReported)
         GTEST_SKIP() << "SANE's test backend is not available";
     }
     EXPECT_EQ(m_guard.dialogs->messages[0].icon, vtl::platform::qt::MsgIcon::Error);
-    EXPECT_FALSE(std::filesystem::exists(m_sane.Path() / "scan_1.png"));
+    EXPECT_FALSE(std::filesystem::exists(m_out.Path() / "scan_1.png"));
     // The program goes on: the next scan is saved.
     m_guard.dialogs->messages.clear();
     ScanToFiles();
-    EXPECT_TRUE(std::filesystem::exists(m_sane.Path() / "scan_1.png"));
+    EXPECT_TRUE(std::filesystem::exists(m_out.Path() / "scan_1.png"));
 }
