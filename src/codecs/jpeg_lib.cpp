@@ -122,14 +122,22 @@ namespace {
         if (percent == monitor->lastPercent)
             return;
         monitor->lastPercent = percent;
-        platform::ProgressReport report;
-        report.stage = platform::ProgressStage::Running;
-        report.percent = percent;
-        try {
-            (*monitor->handler)(report);
-        } catch (...) {
-            // A report is only shown; it must not unwind through libjpeg.
+        {
+            platform::ProgressReport report;
+            report.stage = platform::ProgressStage::Running;
+            report.percent = percent;
+            try {
+                (*monitor->handler)(report);
+            } catch (const platform::ELoadCancelled&) {
+                monitor->cancelled = true;
+            } catch (...) {
+                // A report is only shown; it must not unwind through libjpeg.
+            }
         }
+        // Cancelling leaves libjpeg as an error does, through error_exit, once nothing of this
+        // frame needs destroying; Fail() then throws the cancellation.
+        if (monitor->cancelled)
+            (*info->err->error_exit)(info);
     }
 
     bool TryReadHeader(j_decompress_ptr info, ErrorManager* error)
@@ -303,6 +311,8 @@ void JpegDecompress::ReportStage(platform::ProgressStage stage, int percent)
 
 void JpegDecompress::Fail()
 {
+    if (m_progress.cancelled)
+        throw platform::ELoadCancelled();
     throw EJpegError(MessageOf(reinterpret_cast<j_common_ptr>(&m_info)));
 }
 

@@ -48,6 +48,7 @@ namespace jpeg_detail {
         jpeg_progress_mgr pub {};
         const platform::ProgressHandler* handler = nullptr;
         int lastPercent = -1;
+        bool cancelled = false; // the handler threw ELoadCancelled
     };
 
     // Collects compressed bytes in a vector that doubles as it fills.

@@ -45,10 +45,12 @@ namespace {
     platform::ProgressHandler StageProgress(const DecodeContext& context)
     {
         return [&context](const platform::ProgressReport& report) {
-            if (report.stage == platform::ProgressStage::Running)
+            if (report.stage == platform::ProgressStage::Running) {
                 context.Status(ReadProgressText(report.percent, 100));
-            else
+                context.ThrowIfCancelled();
+            } else {
                 context.Status("");
+            }
         };
     }
 
@@ -57,6 +59,7 @@ namespace {
         return [&context](int32_t done, int32_t total) {
             if (total != 0)
                 context.Status(ReadProgressText(done, total));
+            context.ThrowIfCancelled();
         };
     }
 

@@ -8,6 +8,7 @@
 #include "input/plugin_registry.h"
 #include "platform/bitmap.h"
 #include "platform/memory_budget.h"
+#include "platform/progress.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -30,6 +31,9 @@ struct DecodeContext {
     std::function<void(const std::string&)> status;
     // What one picture may cost when it opens (thumbnails use budget.ForThumbnails()).
     platform::MemoryBudget budget = platform::MemoryBudget::Automatic();
+    // Asked whenever a long load reports progress; true stops the load, which then throws
+    // platform::ELoadCancelled and leaves nothing behind. May be empty.
+    std::function<bool()> cancelled;
 
     // The palette display flag from the environment and the cell of thumbnail size `sizeIndex`.
     static DecodeContext FromEnvironment(int sizeIndex = 0);
@@ -37,6 +41,11 @@ struct DecodeContext {
     {
         if (status)
             status(text);
+    }
+    void ThrowIfCancelled() const
+    {
+        if (cancelled && cancelled())
+            throw platform::ELoadCancelled();
     }
 };
 

@@ -1,12 +1,14 @@
 #include "input/plugin_host.h"
 
 #include "platform/byte_reader.h"
+#include "platform/progress.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include <dlfcn.h>
@@ -99,17 +101,21 @@ namespace {
     // The progress handler of the call in progress. Plug-ins only get a 32-bit user value, too
     // small for a pointer, so the callback finds its handler here; calls never nest.
     thread_local const PluginProgress* t_progress = nullptr;
+    // Set when the handler cancelled the call; the plug-in is told to stop by a non-zero answer.
+    thread_local bool t_cancelled = false;
 
     int32_t ProgressThunk(int32_t done, int32_t total, int32_t /*userData*/)
     {
         if (t_progress && *t_progress) {
             try {
                 (*t_progress)(done, total);
+            } catch (const platform::ELoadCancelled&) {
+                t_cancelled = true;
             } catch (...) {
                 // A failing status display must not unwind through the plug-in's frames.
             }
         }
-        return 0;
+        return t_cancelled ? 1 : 0;
     }
 
     class ProgressScope {
@@ -324,6 +330,7 @@ int32_t SusiePlugin::GetPicture(
     void* info = nullptr;
     void* bits = nullptr;
     int32_t result = SPI_INTERNAL_ERROR;
+    t_cancelled = false;
     {
         ProgressScope scope(progress ? &progress : nullptr);
         try {
@@ -336,6 +343,8 @@ int32_t SusiePlugin::GetPicture(
     // Owned at once, so that whatever the result they are freed.
     PluginBlock infoBlock(info);
     PluginBlock bitsBlock(bits);
+    if (std::exchange(t_cancelled, false))
+        throw platform::ELoadCancelled();
     if (result != SPI_SUCCESS)
         return result;
     if (!infoBlock || !bitsBlock)

@@ -4,6 +4,7 @@
 
 #include "platform/geometry.h"
 
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -20,5 +21,12 @@ struct ProgressReport {
 };
 
 using ProgressHandler = std::function<void(const ProgressReport&)>;
+
+// Thrown by a progress handler to stop the work it reports on (the user pressed Esc during a
+// long load). Readers let it pass, freeing what they hold; it is not an error to show.
+class ELoadCancelled : public std::exception {
+public:
+    const char* what() const noexcept override { return "cancelled"; }
+};
 
 } // namespace vtl::platform

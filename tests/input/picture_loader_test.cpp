@@ -42,6 +42,26 @@ namespace {
         EXPECT_EQ(ChooseDecoder(registry, "x.tp1"), DecoderChoice::Plugin);
     }
 
+    // Esc during a plug-in's load: the plug-in is told to stop through its progress callback, and
+    // the load ends with the cancellation rather than a failure to report.
+    TEST_F(LoaderTest, CancellingStopsThePluginAndReportsNothing)
+    {
+        auto registry = MakeRegistry({ PicLine("tpic.spi") });
+        auto file = File("a.tp1", SmallPicture(kProgress));
+        document::TDIB dib;
+        DecodeContext context = Context();
+        int asked = 0;
+        context.cancelled = [&asked] { return ++asked > 0; };
+        EXPECT_THROW(OpenFileByPlugin(registry, file, dib, context), platform::ELoadCancelled);
+        EXPECT_GE(asked, 1);
+        EXPECT_EQ(dib.Width(), document::TDIB().Width()); // the picture is untouched
+        EXPECT_EQ(m_status.back(), ""); // the status panel is cleared
+        EXPECT_EQ(PluginLibrary::OpenCount(), 0);
+        // The next load is not cancelled by what the last one left.
+        context.cancelled = {};
+        EXPECT_EQ(OpenFileByPlugin(registry, file, dib, context).outcome, PluginOpenOutcome::Picture);
+    }
+
     TEST_F(LoaderTest, FileOpensThroughThePlugin)
     {
         auto registry = MakeRegistry({ PicLine("tpic.spi") });

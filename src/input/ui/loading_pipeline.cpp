@@ -6,6 +6,7 @@
 #include "browse/ui/arc_form.h"
 #include "input/help_graphic.h"
 #include "input/picture_loader.h"
+#include "input/ui/load_cancel.h"
 #include "render/help_graphic_render.h"
 #include "platform/qt/dialog_service.h"
 #include "platform/qt/wait_cursor.h"
@@ -97,7 +98,17 @@ QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
     platform::TBitmap picture;
     input::FileOpenResult result;
     try {
-        result = input::OpenPictureFile(main.Plugins(), path, picture, FrameDecodeContext(main));
+        LoadCancel escape;
+        input::DecodeContext context = FrameDecodeContext(main);
+        context.cancelled = [&escape] { return escape.Cancelled(); };
+        result = input::OpenPictureFile(main.Plugins(), path, picture, context);
+    } catch (const platform::ELoadCancelled&) {
+        main.SetStatusText(QString());
+        return nullptr; // Esc: no document, nothing to report
+    } catch (const platform::EPictureTooLarge& e) {
+        // Refused before anything was allocated: the message, and no window.
+        platform::qt::ShowError(&main, QString::fromUtf8(e.what()));
+        return nullptr;
     } catch (const std::exception& e) {
         TMDIChild* child = document({}, fullName);
         platform::qt::ShowError(&main, QString::fromUtf8(e.what()));
