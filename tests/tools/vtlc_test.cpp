@@ -1,5 +1,6 @@
 // vtlc as a user runs it: exit statuses, messages, and files that read back.
 #include "platform/registry.h"
+#include "support/hostile_pictures.h"
 #include "vtlc_fixture.h"
 
 #include <cstdlib>
@@ -142,4 +143,22 @@ TEST_F(VtlcTest, GeometryAndReductionOperations)
     EXPECT_NE(Vtlc("info " + P("j.bmp")).out.find("width: 37\nheight: 52\n"), std::string::npos);
     EXPECT_EQ(Vtlc("apply " + P("in.bmp") + " " + P("x.bmp") + " reduce256 palette").status, 2);
     EXPECT_EQ(Vtlc("apply " + P("in.bmp") + " " + P("x.bmp") + " clip 0 0 0 5").status, 2);
+}
+
+TEST_F(VtlcTest, PicturesOverTheMemoryBudgetAreRefused)
+{
+    const auto png = vtl::testing::hostile::HugePng(20000, 20000);
+    vtl::testing::WriteFile(m_dir / "huge.png", std::string(png.begin(), png.end()));
+    Outcome refused = Vtlc("convert " + P("huge.png") + " " + P("out.bmp") + " --memory-budget 512");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("上限は 512 MB です。"), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "out.bmp"));
+    // A run-length bitmap of 400 megapixels that ends at once costs nothing to read.
+    const auto rle = vtl::testing::hostile::RleBmp(4, 262140, 1538);
+    vtl::testing::WriteFile(m_dir / "rle.bmp", std::string(rle.begin(), rle.end()));
+    EXPECT_EQ(Vtlc("info " + P("rle.bmp") + " --memory-budget 100").status, 1);
+    Outcome info = Vtlc("info " + P("rle.bmp"));
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("width: 262140\nheight: 1538\nbits: 4\n"), std::string::npos) << info.out;
+    EXPECT_EQ(Vtlc("list " + P("rle.bmp") + " --memory-budget 100").status, 2);
 }
