@@ -6,7 +6,6 @@
 #include "platform/qt/dialog_service.h"
 #include "processing/ui/input_dialog.h"
 #include "render/canvas_drawing.h"
-#include "render/qimage_bridge.h"
 
 #include <QMenu>
 
@@ -40,7 +39,8 @@ void TMDIChild::WireDrawingTools()
         platform::qt::Guarded(&m_main, [this] { m_main.FontChange(); }));
     // The Insert menu shows the tool buttons' state as it opens.
     connect(Item("Insert1")->menu(), &QMenu::aboutToShow, this, [this] {
-        for (auto [item, button] : { std::pair { "InsStr", "MojiBtn" }, { "InsLine", "LineBtn" } }) {
+        for (auto [item, button] :
+            { std::pair { "InsStr", "MojiBtn" }, { "InsLine", "LineBtn" } }) {
             Item(U(item))->setCheckable(true);
             Item(U(item))->setChecked(m_main.Item(U(button))->isChecked());
             Item(U(item))->setEnabled(m_main.Item(U(button))->isEnabled());
@@ -60,7 +60,8 @@ void TMDIChild::WireDrawingTools()
         // A stored width with no item of its own checks none.
         QAction* a = Item(QStringLiteral("lw%1").arg(m_main.AppSettings().lineSize));
         for (int width : { 1, 3, 5, 10 })
-            Item(QStringLiteral("lw%1").arg(width))->setChecked(Item(QStringLiteral("lw%1").arg(width)) == a);
+            Item(QStringLiteral("lw%1").arg(width))
+                ->setChecked(Item(QStringLiteral("lw%1").arg(width)) == a);
     });
 }
 
@@ -80,12 +81,32 @@ void TMDIChild::DrawLineTo(QPoint to)
 {
     const platform::TColor colour = LineColour(m_main.AppSettings().lineColor);
     const int width = m_main.AppSettings().lineSize;
-    render::DrawPenLine(m_display, { m_lineAt.x(), m_lineAt.y() }, { to.x(), to.y() }, colour,
-        ZoomedLength(width, ZoomIndex));
-    render::DrawPenLine(m_picture, ToPicture(m_lineAt, ZoomIndex), ToPicture(to, ZoomIndex), colour, width);
+    const platform::TPoint from = ToPicture(m_lineAt, ZoomIndex);
+    const platform::TPoint end = ToPicture(to, ZoomIndex);
+    const auto runs = PenLineRuns(from, end, width, QSize(m_picture.Width(), m_picture.Height()));
+    // The screen keeps the strokes at display scale until the next redraw, over the picture as it
+    // was then; the picture gets them at its own scale. A pixel that already has the colour stays
+    // as it is; every other one takes the colour, or the nearest palette entry.
+    m_image->AddLine(
+        { m_lineAt.x(), m_lineAt.y() }, { to.x(), to.y() }, colour, ZoomedLength(width, ZoomIndex));
     m_lineAt = to;
-    // The display copy keeps the strokes at display scale until the next redraw.
-    m_image->SetPicture(render::DisplayImage(m_display));
+    for (const PenRun& run : runs)
+        for (int32_t x = run.left; x < run.right; ++x)
+            if (m_picture.ColorOfRaw(m_picture.RawPixel(x, run.y)) != colour)
+                m_image->KeepShownPixel(x, run.y, m_picture.RawPixel(x, run.y));
+    const auto format = m_picture.PixelFormat();
+    if (format == platform::TPixelFormat::pf24bit || format == platform::TPixelFormat::pf32bit) {
+        render::DrawPenLine(m_picture, from, end, colour, width);
+        return;
+    }
+    // Other formats only where the pen goes, rather than through a 32-bit copy of the whole
+    // picture.
+    const uint32_t raw = m_picture.RawOfColor(colour);
+    for (const PenRun& run : runs)
+        for (int32_t x = run.left; x < run.right; ++x)
+            if (m_picture.ColorOfRaw(m_picture.RawPixel(x, run.y)) != colour)
+                m_picture.SetRawPixel(x, run.y, raw);
+    m_picture.Modified = true;
 }
 
 void TMDIChild::Image1Click()
@@ -102,8 +123,8 @@ void TMDIChild::Image1Click()
     ApplyOperation([this, &text, at, colour](platform::TBitmap& picture, platform::TBitmap* undo) {
         // Drawn on a copy, so that a failure leaves the picture and its undo copy as they were.
         platform::TBitmap drawn = picture;
-        render::DrawTextAt(drawn, at, *text, m_main.TextToolFont(),
-            static_cast<platform::TColor>(colour));
+        render::DrawTextAt(
+            drawn, at, *text, m_main.TextToolFont(), static_cast<platform::TColor>(colour));
         *undo = std::move(picture);
         picture = std::move(drawn);
         return true;

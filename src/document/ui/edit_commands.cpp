@@ -50,15 +50,24 @@ void TMDIChild::CopyPicture(const platform::TBitmap& picture)
 
 void TMDIChild::Copy1Click() { CopyPicture(m_picture); }
 
-void TMDIChild::SCopyItemClick() { CopyPicture(m_display); }
+// The zoomed picture is made for the copy alone, from the picture and the lines on the screen.
+void TMDIChild::SCopyItemClick() { CopyPicture(m_image->Render()); }
 
 void TMDIChild::RCopyItemClick()
 {
+    // The range has the display's scale. Only the part of it that lies on the display is
+    // rendered; any rest stays white, as a fresh bitmap is.
     const platform::TRect s = Selection;
-    platform::TBitmap range(s.Width(), s.Height(), m_display.PixelFormat());
-    if (m_display.HasPalette())
-        range.SetPalette(m_display.PaletteEntries());
-    range.Canvas().CopyRect({ 0, 0, s.Width(), s.Height() }, m_display, s);
+    const QRect onDisplay = QRect(s.Left, s.Top, s.Width(), s.Height()) & m_image->rect();
+    const platform::TBitmap shown = m_image->Render(onDisplay);
+    if (onDisplay == QRect(s.Left, s.Top, s.Width(), s.Height())) {
+        CopyPicture(shown);
+        return;
+    }
+    platform::TBitmap range(s.Width(), s.Height(), m_picture.PixelFormat());
+    if (m_picture.HasPalette())
+        range.SetPalette(m_picture.PaletteEntries());
+    range.Canvas().Draw(onDisplay.x() - s.Left, onDisplay.y() - s.Top, shown);
     CopyPicture(range);
 }
 

@@ -11,7 +11,6 @@
 #include "processing/ui/geometry_commands.h"
 #include "processing/ui/input_dialog.h"
 #include "processing/ui/processing_commands.h"
-#include "render/qimage_bridge.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -181,31 +180,21 @@ TMDIChild::~TMDIChild() = default;
 QAction* TMDIChild::Item(const QString& name) const { return m_items.value(name, nullptr); }
 TTrkShape* TMDIChild::Shape() const { return m_shape; }
 
-void TMDIChild::RedrawDisplayCopy(int zoomIndex)
+void TMDIChild::RedrawDisplay(int zoomIndex)
 {
-    const int width = ZoomedLength(m_picture.Width(), zoomIndex);
-    const int height = ZoomedLength(m_picture.Height(), zoomIndex);
-    if (width == m_picture.Width() && height == m_picture.Height()) {
-        // At 100 % the stretch is a plain copy: make it one, without filling the copy first.
-        m_display = m_picture;
-    } else {
-        auto copy = platform::TBitmap::ForWriting(width, height, m_picture.PixelFormat());
-        if (m_picture.HasPalette())
-            copy.SetPalette(m_picture.PaletteEntries());
-        if (width > 0 && height > 0)
-            copy.Canvas().StretchDraw({ 0, 0, width, height }, m_picture);
-        m_display = std::move(copy);
-    }
-    m_image->resize(width, height);
-    m_image->SetPicture(render::DisplayImage(m_display));
+    m_image->SetPicture(&m_picture,
+        QSize(ZoomedLength(m_picture.Width(), zoomIndex),
+            ZoomedLength(m_picture.Height(), zoomIndex)));
 }
+
+platform::TBitmap TMDIChild::RenderDisplay(QRect region) const { return m_image->Render(region); }
+platform::TBitmap TMDIChild::RenderDisplay() const { return m_image->Render(); }
 
 void TMDIChild::ZoomClick(int zoomIndex)
 {
-    // The zoom changes only once its display copy is made: a copy too large for memory leaves
-    // the window as it was.
+    // The same zoom again keeps the display as it is, lines drawn over it included.
     if (ZoomIndex != zoomIndex)
-        RedrawDisplayCopy(zoomIndex);
+        RedrawDisplay(zoomIndex);
     ZoomIndex = zoomIndex;
     Item(U(kZoomItems[zoomIndex]))->setChecked(true);
     Item("SCopyItem")->setEnabled(zoomIndex != 3);

@@ -74,7 +74,10 @@ public:
     QAction* Item(const QString& name) const;
     TImage* Image1() const { return m_image; }
     TTrkShape* Shape() const;
-    const platform::TBitmap& DisplayCopy() const { return m_display; }
+    // What the picture control shows in `region` (display coordinates), or all of it: rendered
+    // from the picture on demand, as the copies of the display and the tests read it.
+    platform::TBitmap RenderDisplay(QRect region) const;
+    platform::TBitmap RenderDisplay() const;
 
     void SetZoom(int zoomIndex);
     void ZoomClick(int zoomIndex); // S25Click to S800Click
@@ -119,7 +122,8 @@ private:
     void BuildMenus();
     void SetSystemMenuHints();
     void WireDrawingTools();
-    void RedrawDisplayCopy(int zoomIndex);
+    // Shows the picture at the zoom's size; drops the lines drawn over the display.
+    void RedrawDisplay(int zoomIndex);
     void FitWindow();
     void EnableFormatCommands();
     enum class ItemState { Same, Off, On };
@@ -147,7 +151,6 @@ private:
     QScrollArea* m_scroll = nullptr;
     TImage* m_image = nullptr;
     TTrkShape* m_shape = nullptr;
-    platform::TBitmap m_display;
     QList<QMenu*> m_menus;
     QMap<QString, QAction*> m_items;
     QActionGroup* m_zoomGroup = nullptr;

@@ -376,12 +376,13 @@ TEST_F(NoLostWorkTest, FaultsInEveryHandlerEndInTheErrorBox)
     EXPECT_TRUE(SamePixels(doc->Picture(), before));
     EXPECT_FALSE(doc->Modified());
 
-    // A zoom whose display copy can't be made keeps the zoom it had.
+    // The zoomed picture for 表示サイズコピー can't be made: the zoom as it was.
+    doc->Item("S800")->trigger();
     vtl::platform::MappedBlock::FailNextMappingsForTesting(1);
     Dialogs().messageAnswers = { MsgResult::Ok };
-    doc->Item("S800")->trigger();
-    expectError("zoom", QString());
-    EXPECT_EQ(doc->ZoomIndex, 3);
+    doc->Item("SCopyItem")->trigger();
+    expectError("display-size copy", QString());
+    EXPECT_EQ(doc->ZoomIndex, 7);
 
     // The wallpaper file can't be written.
     vtl::platform::FailNextWritesForTesting(1);

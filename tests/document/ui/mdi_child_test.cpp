@@ -82,15 +82,15 @@ TEST(DocumentZoom, TableAndMapping)
     EXPECT_EQ(PixelFormatName(TPixelFormat::pfDevice), QString());
 }
 
-TEST_F(DocumentTest, ZoomingChangesTheDisplayCopyAndChecksOneItem)
+TEST_F(DocumentTest, ZoomingChangesTheDisplayAndChecksOneItem)
 {
     TMDIChild* doc = Document(3, 3);
     doc->SetZoom(0);
-    EXPECT_EQ(doc->DisplayCopy().Width(), 0);
+    EXPECT_EQ(doc->RenderDisplay().Width(), 0);
     EXPECT_EQ(doc->Image1()->size(), QSize(0, 0));
 
     doc->SetZoom(7);
-    EXPECT_EQ(doc->DisplayCopy().Width(), 24);
+    EXPECT_EQ(doc->RenderDisplay().Width(), 24);
     EXPECT_EQ(m_form->RateBox()->currentIndex(), 7);
     int checked = 0;
     for (const char* name : { "S25", "S50", "S75", "S100", "S150", "S200", "S400", "S800" })
@@ -110,7 +110,7 @@ TEST_F(DocumentTest, MaximisedZoomKeepsTheWindowBounds)
     const QRect bounds = doc->geometry();
     doc->SetZoom(6);
     EXPECT_EQ(doc->geometry(), bounds);
-    EXPECT_EQ(doc->DisplayCopy().Width(), 160);
+    EXPECT_EQ(doc->RenderDisplay().Width(), 160);
 }
 
 TEST_F(DocumentTest, FormatDependentCommands)
@@ -431,7 +431,7 @@ TEST_F(DocumentTest, FreeLinesAtTheZoomAndTheirUndo)
     EXPECT_EQ(m_form->StatusText(), " Point (80:25)");
     // Ten pixels wide in the picture, five on the screen.
     EXPECT_EQ(CountInColumn(doc->Picture(), 80, white), 10);
-    EXPECT_EQ(CountInColumn(doc->DisplayCopy(), 40, white), 5);
+    EXPECT_EQ(CountInColumn(doc->RenderDisplay(), 40, white), 5);
     const TBitmap afterFirst = doc->Picture();
 
     doc->Item("c7")->trigger(); // 銀色
@@ -528,14 +528,28 @@ TEST_F(DocumentTest, ChoosingTheCurrentZoomRefitsWithoutRedrawing)
 {
     TMDIChild* doc = Document(40, 30);
     doc->SetZoom(5);
-    const uint8_t* before = doc->DisplayCopy().Bits().data();
+    // A stroke stays on the screen at display scale until the display is redrawn.
+    m_form->Item("LineBtn")->setEnabled(true);
+    m_form->Item("LineBtn")->setChecked(true);
+    doc->Item("c9")->trigger(); // 赤
+    doc->Item("lw1")->trigger();
+    QTest::mouseClick(doc->Image1(), Qt::LeftButton, {}, QPoint(11, 11));
+    m_form->Item("LineBtn")->setChecked(false);
+    const auto red = vtl::platform::Rgb(255, 0, 0);
+    ASSERT_EQ(doc->RenderDisplay().Pixel(11, 11), red);
+    ASSERT_EQ(doc->RenderDisplay().Pixel(15, 15), vtl::platform::Rgb(255, 255, 255));
     doc->Shape()->show();
     doc->resize(300, 300);
     doc->Item("S200")->trigger();
-    EXPECT_EQ(doc->DisplayCopy().Bits().data(), before); // the same display copy
+    EXPECT_EQ(doc->RenderDisplay().Pixel(11, 11), red) << "the display was redrawn";
+    EXPECT_EQ(doc->RenderDisplay().Pixel(15, 15), vtl::platform::Rgb(255, 255, 255));
     EXPECT_FALSE(doc->Shape()->isVisible());
     EXPECT_EQ(doc->Image1()->size(), QSize(80, 60));
     EXPECT_LT(doc->width(), 300); // fitted to the picture again
+    // Another zoom redraws from the picture, where the stroke is one pixel at (5, 5).
+    doc->Item("S400")->trigger();
+    EXPECT_EQ(doc->RenderDisplay().Pixel(21, 21), red);
+    EXPECT_EQ(doc->RenderDisplay().Pixel(24, 21), vtl::platform::Rgb(255, 255, 255));
 }
 
 TEST_F(DocumentTest, PrintingToAPdfFile)
