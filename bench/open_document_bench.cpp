@@ -89,10 +89,13 @@ void BM_MemoryOfOneDocument(benchmark::State& state)
         const long before = ResidentBytes();
         auto* window = dynamic_cast<vtl::document::ui::TMDIChild*>(form.OpenFile(QString::fromStdString(g_jpeg.string()), 3));
         QCoreApplication::processEvents();
-        const double pixels = double(window->Picture.Bits().size());
+        const double pixels = double(window->Picture().Bits().size());
         ratio = double(ResidentBytes() - before) / pixels;
         // One edit keeps the picture before it for undo.
-        window->UndoPicture = window->Picture;
+        window->ApplyOperation([](vtl::platform::TBitmap& picture, vtl::platform::TBitmap* undo) {
+            *undo = picture;
+            return true;
+        });
         afterEdit = double(ResidentBytes() - before) / pixels;
         window->close();
         delete window;
