@@ -238,6 +238,9 @@ void WriteSettings(Registry& registry, const Settings& s, bool maximised)
     w.Int("Op", "wait", s.wait);
     w.Int("Op", "jpg", s.jpg);
     w.Int("Sum", "Size", s.sumSize);
+    if (s.memoryBudgetMB != 0
+        || registry.ReadString(RegistryRoot::CurrentUser, KeyOf("Limits"), "MemoryMB"))
+        w.Int("Limits", "MemoryMB", s.memoryBudgetMB);
 }
 
 } // namespace vtl::app

@@ -68,8 +68,9 @@ struct Settings {
     std::string twainName = "img";
     int twainMode = 0;
     bool twainSave = false;
-    // Limits (read only): the memory one picture may take when it opens, in MB; 0 or less is
-    // half of the machine's memory.
+    // Limits: the memory one picture may take when it opens, in MB; 0 or less is half of the
+    // machine's memory. Written only once it has been set, so that files of old stay as they
+    // were.
     int memoryBudgetMB = 0;
 
     friend bool operator==(const Settings&, const Settings&) = default;

@@ -1,5 +1,6 @@
 #include "input/ui/option_dialog.h"
 
+#include "input/ui/limits_dialog.h"
 #include "app/ui/image_lists.h"
 #include "platform/environment.h"
 #include "platform/qt/dialog_service.h"
@@ -129,6 +130,7 @@ TOptionDlg::TOptionDlg(const app::Settings& settings, const std::vector<PluginRo
     m_checks[1]->setChecked(settings.png);
     m_checks[2]->setChecked(settings.twainSave);
     m_checks[3]->setChecked(settings.wall);
+    m_memoryMB = std::max(settings.memoryBudgetMB, 0);
 
     auto* sizeLabel = new QLabel(U("サムネイルサイズ"), this);
     sizeLabel->setObjectName(QStringLiteral("Label2"));
@@ -153,6 +155,12 @@ TOptionDlg::TOptionDlg(const app::Settings& settings, const std::vector<PluginRo
     layout->addLayout(grid);
 
     auto* buttons = new QHBoxLayout;
+    // Settings of the program's own beyond the dialog's old ones have a dialog of their own.
+    auto* details = new QPushButton(U("詳細設定..."), this);
+    details->setObjectName(QStringLiteral("DetailBtn"));
+    details->setAutoDefault(false);
+    connect(details, &QPushButton::clicked, this, &TOptionDlg::DetailBtnClick);
+    buttons->addWidget(details);
     buttons->addStretch();
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("OKBtn"));
@@ -211,6 +219,14 @@ void TOptionDlg::ApplyTo(app::Settings& settings) const
     settings.twainSave = m_checks[2]->isChecked();
     settings.wall = m_checks[3]->isChecked();
     settings.wait = m_wait->Position();
+    settings.memoryBudgetMB = m_memoryMB;
+}
+
+void TOptionDlg::DetailBtnClick()
+{
+    TLimitsDlg dialog(m_memoryMB, this);
+    if (platform::qt::Dialogs().Exec(dialog) == QDialog::Accepted)
+        m_memoryMB = dialog.MemoryMB();
 }
 
 void TOptionDlg::SpeedButton1Click()

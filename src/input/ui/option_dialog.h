@@ -56,6 +56,7 @@ public:
     void SpeedButton1Click(); // spi Read
     void SpeedButton2Click(); // delete
     void SpeedButton3Click(); // configure
+    void DetailBtnClick(); // 詳細設定: the memory budget
 
 private:
     void AddRow(const PluginRow& row);
@@ -65,6 +66,7 @@ private:
     QCheckBox* m_checks[4];
     QComboBox* m_sumSize;
     platform::qt::TUpDownEdit* m_wait;
+    int m_memoryMB = 0; // 0: half of the machine's memory
 };
 
 } // namespace vtl::input::ui

@@ -1,5 +1,7 @@
 #include "app/ui/main_form.h"
 #include "input/ui/option_dialog.h"
+#include "platform/registry.h"
+#include "support/hostile_pictures.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 
@@ -9,6 +11,8 @@
 #include <QCursor>
 #include <QEnterEvent>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -143,4 +147,45 @@ TEST_F(OptionDialogTest, HintsReachTheStatusBarAndTheDialogStaysOnTheWorkArea)
         return int(QDialog::Rejected);
     });
     m_form->Item("Option1")->trigger();
+}
+
+// 詳細設定... sets the memory budget: it takes effect on the next picture opened and is kept in
+// the registry store when the program ends; キャンセル in either dialog keeps the old value.
+TEST_F(OptionDialogTest, DetailsSetTheMemoryBudget)
+{
+    auto clickDetails = [this](int memoryMB, int detailsResult, int optionsResult) {
+        m_guard.dialogs->dialogAnswers.push_back([=, this](QDialog& d) {
+            auto* details = d.findChild<QPushButton*>(QStringLiteral("DetailBtn"));
+            EXPECT_EQ(details->text(), U("詳細設定..."));
+            m_guard.dialogs->dialogAnswers.push_back([=](QDialog& limits) {
+                EXPECT_EQ(limits.windowTitle(), U("詳細設定"));
+                auto* box = limits.findChild<QSpinBox*>(QStringLiteral("seMemory"));
+                EXPECT_EQ(box->text(), U("自動")); // 0 shows as automatic
+                box->setValue(memoryMB);
+                return detailsResult;
+            });
+            details->click();
+            return optionsResult;
+        });
+        m_form->Item("Option1")->trigger();
+    };
+    clickDetails(300, QDialog::Rejected, QDialog::Accepted);
+    EXPECT_EQ(m_form->AppSettings().memoryBudgetMB, 0);
+    clickDetails(300, QDialog::Accepted, QDialog::Rejected);
+    EXPECT_EQ(m_form->AppSettings().memoryBudgetMB, 0);
+    clickDetails(300, QDialog::Accepted, QDialog::Accepted);
+    EXPECT_EQ(m_form->AppSettings().memoryBudgetMB, 300);
+
+    const auto png = vtl::testing::hostile::HugePng(20000, 20000);
+    vtl::testing::WriteFile(m_dir / "huge.png", std::string(png.begin(), png.end()));
+    m_guard.dialogs->messageAnswers.push_back(vtl::platform::qt::MsgResult::Ok);
+    EXPECT_EQ(m_form->OpenFile(QString::fromStdString((m_dir / "huge.png").string()), 3), nullptr);
+    ASSERT_EQ(m_guard.dialogs->messages.size(), 1u);
+    EXPECT_TRUE(m_guard.dialogs->messages[0].text.endsWith(U("上限は 300 MB です。")));
+
+    m_form->close();
+    vtl::platform::Registry registry(m_dir.Path());
+    EXPECT_EQ(registry.ReadString(vtl::platform::RegistryRoot::CurrentUser,
+                  "software\\Tamsol\\vtl\\Limits", "MemoryMB"),
+        "300");
 }
