@@ -4,6 +4,7 @@
 #include "codecs/jpeg_decoder.h"
 #include "codecs/png_image.h"
 #include "document/dib.h"
+#include "document/dib_bmp.h"
 
 #include <algorithm>
 #include <ctime>
@@ -210,9 +211,11 @@ bool FolderThumbnails::MakeThumbnail(const fs::path& file, int entry)
 {
     switch (entry) {
     case kEntryBmp: {
+        if (auto size = document::PeekBmpFileSize(file))
+            m_hooks.budget.Require(
+                platform::OpeningCost(size->width, size->height, size->bitsPerPixel));
         document::TDIB dib;
         dib.LoadFromFile(file);
-        m_hooks.budget.Require(platform::OpeningCost(dib.Width(), dib.Height(), dib.BitCount()));
         FitPicture(dib, m_work, m_size);
         return true;
     }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -233,6 +234,40 @@ namespace {
     }
 
 } // namespace
+
+std::optional<BmpSize> PeekBmpSize(std::span<const uint8_t> head)
+{
+    if (head.size() < kFileHeaderBytes + 16 || head[0] != 'B' || head[1] != 'M')
+        return std::nullopt;
+    ByteReader r(head);
+    r.Seek(kFileHeaderBytes);
+    const uint32_t headerSize = r.u32le();
+    BmpSize size;
+    if (headerSize == 12) {
+        size.width = r.u16le();
+        size.height = r.u16le();
+        r.u16le(); // planes
+    } else if (IsInfoHeaderSize(headerSize)) {
+        size.width = r.i32le();
+        const int64_t height = r.i32le();
+        size.height = height < 0 ? -height : height;
+        r.u16le(); // planes
+    } else {
+        return std::nullopt;
+    }
+    const uint16_t bits = r.u16le();
+    size.bitsPerPixel = bits == 16 || bits == 32 ? 24 : bits;
+    return size;
+}
+
+std::optional<BmpSize> PeekBmpFileSize(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    uint8_t head[kFileHeaderBytes + 16];
+    if (!in.read(reinterpret_cast<char*>(head), sizeof head))
+        return std::nullopt;
+    return PeekBmpSize(head);
+}
 
 DibImage ReadBmpFile(platform::TStream& stream)
 {

@@ -4,6 +4,8 @@
 #include "document/dib_image.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -24,6 +26,17 @@ DibImage ReadBmpFile(platform::TStream& stream);
 // Reads a packed DIB (info header, colour table, pixels) from a memory block. At most 256
 // colour-table entries are taken; the pixels follow them.
 DibImage ReadPackedDib(std::span<const uint8_t> block, PackedDibOrigin origin);
+
+// The size and depth a BMP file's headers claim, from its first bytes (54 are enough), without
+// reading the pixels: what the picture will be once loaded (16 and 32 bits become 24). Nothing
+// when the bytes don't start as a BMP file does.
+struct BmpSize {
+    int64_t width = 0;
+    int64_t height = 0;
+    int bitsPerPixel = 0;
+};
+std::optional<BmpSize> PeekBmpSize(std::span<const uint8_t> head);
+std::optional<BmpSize> PeekBmpFileSize(const std::filesystem::path& path);
 
 void WriteBmpFile(const TInternalDIB& dib, platform::TStream& stream);
 std::vector<uint8_t> PackDib(const TInternalDIB& dib);

@@ -2,6 +2,7 @@
 
 #include "codecs/jpeg_decoder.h"
 #include "codecs/png_image.h"
+#include "document/dib_bmp.h"
 #include "input/plugin_picture.h"
 #include "platform/environment.h"
 #include "platform/stream.h"
@@ -84,9 +85,12 @@ namespace {
             budget.Require(platform::OpeningCost(size->width, size->height, 32));
     }
 
-    void RequireDib(const platform::MemoryBudget& budget, const document::TDIB& dib)
+    // BMP files are priced from their headers too, before their pixels are read: a run-length
+    // picture stays compressed while it loads, but uncompressed pixels come whole.
+    void RequireBmp(const platform::MemoryBudget& budget, std::optional<document::BmpSize> size)
     {
-        budget.Require(platform::OpeningCost(dib.Width(), dib.Height(), dib.BitCount()));
+        if (size)
+            budget.Require(platform::OpeningCost(size->width, size->height, size->bitsPerPixel));
     }
 
 } // namespace
@@ -317,8 +321,8 @@ MemoryDecode DecodeFromMemory(PluginRegistry& registry, document::TDIB& picture,
                 png.LoadFromStream(stream);
                 png.AssignTo(decoded);
             } else {
+                RequireBmp(budget, document::PeekBmpSize(data));
                 decoded.LoadFromBytes(data);
-                RequireDib(budget, decoded);
             }
             ReduceForPaletteDisplay(decoded, context, full);
             picture.Assign(decoded);
@@ -417,9 +421,9 @@ FileOpenResult OpenPictureFile(PluginRegistry& registry, const std::filesystem::
         break;
     }
     case DecoderChoice::Bmp: {
+        RequireBmp(context.budget, document::PeekBmpFileSize(file));
         document::TDIB dib;
         dib.LoadFromFile(file);
-        RequireDib(context.budget, dib); // run-length pictures are still compressed here
         if (context.paletteDisplay && dib.BitCount() > 8) {
             ReduceForPaletteDisplay(dib, context, true);
         }

@@ -3,6 +3,7 @@
 // what fits.
 
 #include "browse/folder_thumbs.h"
+#include "document/dib_bmp.h"
 #include "input/archive_access.h"
 #include "input/picture_loader.h"
 #include "plugin_fixture.h"
@@ -143,5 +144,30 @@ namespace {
             EXPECT_THAT(failure.message, ::testing::HasSubstr("上限は 128 MB")) << failure.file;
     }
 
+} // namespace
+} // namespace vtl::input
+
+namespace vtl::input {
+namespace {
+    // Uncompressed pixels come whole from the file: a BMP is priced from its headers before
+    // they are read, so a file of gigabytes is refused without reading it.
+    TEST_F(BudgetTest, BitmapsArePricedBeforeTheirPixelsAreRead)
+    {
+        auto header = RleBmp(8, 30000, 30000);
+        header[30] = 0; // BI_RGB: 900 MB of pixels the file claims to hold
+        platform::TBitmap picture;
+        try {
+            Open("plain.bmp", header, 1024, picture);
+            ADD_FAILURE() << "1.8 GB to open is over 1 GB";
+        } catch (const EPictureTooLarge& e) {
+            EXPECT_EQ(e.Need(), platform::OpeningCost(30000, 30000, 8));
+        }
+        auto size = document::PeekBmpSize(RleBmp(4, 7, -3));
+        ASSERT_TRUE(size);
+        EXPECT_EQ(size->width, 7);
+        EXPECT_EQ(size->height, 3);
+        EXPECT_EQ(size->bitsPerPixel, 4);
+        EXPECT_FALSE(document::PeekBmpSize(HugePng(1, 1)));
+    }
 } // namespace
 } // namespace vtl::input

@@ -2,6 +2,7 @@
 
 #include "browse/thumb_cache.h"
 #include "browse/thumb_size.h"
+#include "document/dib_bmp.h"
 #include "input/help_graphic.h"
 #include "input/picture_loader.h"
 #include "render/help_graphic_render.h"
@@ -54,10 +55,10 @@ LoadedPicture ReadPicture(const std::string& file, const platform::MemoryBudget&
     context.budget = budget;
     switch (input::ChooseDecoder(registry, file)) {
     case input::DecoderChoice::Bmp:
+        if (auto size = document::PeekBmpFileSize(file))
+            budget.Require(platform::OpeningCost(size->width, size->height, size->bitsPerPixel));
         loaded.dib.emplace();
         loaded.dib->LoadFromFile(file);
-        budget.Require(platform::OpeningCost(
-            loaded.dib->Width(), loaded.dib->Height(), loaded.dib->BitCount()));
         loaded.dib->AssignTo(loaded.bitmap);
         loaded.decoder = "bmp";
         return loaded;
