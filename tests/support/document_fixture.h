@@ -8,6 +8,7 @@
 #include "input/ui/loading_pipeline.h"
 #include "platform/bitmap.h"
 #include "processing/ui/processing_commands.h"
+#include "support/same_pixels.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 
@@ -38,16 +39,6 @@ inline TBitmap Pattern(int width, int height)
     return b;
 }
 
-inline bool SamePixels(const TBitmap& a, const TBitmap& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return false;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width(); ++x)
-            if (a.Pixel(x, y) != b.Pixel(x, y))
-                return false;
-    return true;
-}
 
 class CommandTest : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 // arguments checked before anything is read or written.
 #include "platform/bitmap.h"
 #include "processing/point_operations.h"
+#include "support/same_pixels.h"
 #include "support/temp_dir.h"
 #include "tools/vtlc/apply_command.h"
 #include "tools/vtlc/command_line.h"
@@ -11,6 +12,7 @@
 using vtl::platform::Rgb;
 using vtl::platform::TBitmap;
 using vtl::platform::TPixelFormat;
+using vtl::testing::SamePixels;
 using vtl::testing::TempDir;
 using vtl::testing::WriteFile;
 using namespace vtl::tools;
@@ -50,16 +52,6 @@ protected:
     TBitmap m_original;
 };
 
-bool SamePixels(const TBitmap& a, const TBitmap& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return false;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width(); ++x)
-            if (a.Pixel(x, y) != b.Pixel(x, y))
-                return false;
-    return true;
-}
 
 TEST_F(ApplyTest, OperationsRunInOrder)
 {

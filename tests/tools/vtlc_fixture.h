@@ -2,6 +2,7 @@
 // vtlc run as a user runs it: a process in a fresh home folder, its status and both outputs.
 
 #include "platform/bitmap.h"
+#include "support/same_pixels.h"
 #include "support/temp_dir.h"
 
 #include <cstdlib>
@@ -43,16 +44,5 @@ protected:
 
     TempDir m_dir;
 };
-
-inline bool SamePixels(const platform::TBitmap& a, const platform::TBitmap& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return false;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width(); ++x)
-            if (a.Pixel(x, y) != b.Pixel(x, y))
-                return false;
-    return true;
-}
 
 } // namespace vtl::testing
