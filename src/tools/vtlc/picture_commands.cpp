@@ -102,9 +102,9 @@ namespace {
     // One convert: read IN, set the pixel format asked for, write OUT.
     void ConvertFile(const std::string& in, const std::filesystem::path& out,
         document::SaveKind kind, const Options& o, const document::SaveOptions& options,
-        Notes& notes)
+        const platform::MemoryBudget& budget, Notes& notes)
     {
-        LoadedPicture p = ReadPicture(in, BudgetOf(o));
+        LoadedPicture p = ReadPicture(in, budget);
         if (o.format) {
             if (!p.dib) {
                 p.dib.emplace();
@@ -143,9 +143,10 @@ int ConvertCommand(const CommandLine& line)
     if (line.options.format)
         FormatFromWord(*line.options.format);
     const document::SaveOptions options = SaveOptionsOf(line.options);
+    const platform::MemoryBudget budget = BudgetOf(line.options);
     return RunFileCommand(line,
         [&](const std::string& in, const std::filesystem::path& out, document::SaveKind kind,
-            Notes& notes) { ConvertFile(in, out, kind, line.options, options, notes); });
+            Notes& notes) { ConvertFile(in, out, kind, line.options, options, budget, notes); });
 }
 
 } // namespace vtl::tools
