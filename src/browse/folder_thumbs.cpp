@@ -4,7 +4,7 @@
 #include "codecs/jpeg_decoder.h"
 #include "codecs/png_image.h"
 #include "document/dib.h"
-#include "document/dib_bmp.h"
+#include "document/picture_budget.h"
 
 #include <algorithm>
 #include <ctime>
@@ -211,9 +211,7 @@ bool FolderThumbnails::MakeThumbnail(const fs::path& file, int entry)
 {
     switch (entry) {
     case kEntryBmp: {
-        if (auto size = document::PeekBmpFileSize(file))
-            m_hooks.budget.Require(
-                platform::OpeningCost(size->width, size->height, size->bitsPerPixel));
+        document::RequireBmp(m_hooks.budget, document::PeekBmpFileSize(file));
         document::TDIB dib;
         dib.LoadFromFile(file);
         FitPicture(dib, m_work, m_size);
@@ -226,16 +224,14 @@ bool FolderThumbnails::MakeThumbnail(const fs::path& file, int entry)
         codecs::JpegDecodeOptions options;
         options.scale
             = codecs::PickJpegScale(eighth, m_size.width, m_size.height, JpegScale::Eighth);
-        const codecs::JpegSize decoded = codecs::ReadJpegFileSize(file, options.scale);
-        m_hooks.budget.Require(platform::OpeningCost(decoded.width, decoded.height, 24));
+        document::RequireJpeg(m_hooks.budget, codecs::ReadJpegFileSize(file, options.scale));
         platform::TBitmap picture;
         codecs::DecodeJpegFile(file, picture, options);
         FitPicture(picture, m_work, m_size);
         return true;
     }
     case kEntryPng: {
-        if (auto size = codecs::PeekPngFileSize(file))
-            m_hooks.budget.Require(platform::OpeningCost(size->width, size->height, 32));
+        document::RequirePng(m_hooks.budget, codecs::PeekPngFileSize(file));
         codecs::TPngImage png;
         png.LoadFromFile(file);
         FitPicture(png.Bitmap(), m_work, m_size);

@@ -2,7 +2,7 @@
 
 #include "codecs/jpeg_decoder.h"
 #include "codecs/png_image.h"
-#include "document/dib_bmp.h"
+#include "document/picture_budget.h"
 #include "input/plugin_picture.h"
 #include "platform/environment.h"
 #include "platform/stream.h"
@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <optional>
 #include <system_error>
 
 namespace vtl::input {
@@ -71,27 +70,6 @@ namespace {
 
     bool IsPictureEntry(int entry) { return entry >= 0 && entry < PluginRegistry::kBuiltInCount; }
 
-    // The budget checks of the built-in readers, made from what a header claims before the
-    // pixels are allocated. JPEG pictures come out in 24 bits; PNG pictures may carry a mask
-    // beside the bitmap, 4 bytes a pixel in all.
-    void RequireJpeg(const platform::MemoryBudget& budget, const codecs::JpegSize& size)
-    {
-        budget.Require(platform::OpeningCost(size.width, size.height, 24));
-    }
-
-    void RequirePng(const platform::MemoryBudget& budget, std::optional<codecs::PngSize> size)
-    {
-        if (size) // a file that isn't a PNG is the reader's to refuse
-            budget.Require(platform::OpeningCost(size->width, size->height, 32));
-    }
-
-    // BMP files are priced from their headers too, before their pixels are read: a run-length
-    // picture stays compressed while it loads, but uncompressed pixels come whole.
-    void RequireBmp(const platform::MemoryBudget& budget, std::optional<document::BmpSize> size)
-    {
-        if (size)
-            budget.Require(platform::OpeningCost(size->width, size->height, size->bitsPerPixel));
-    }
 
 } // namespace
 
@@ -308,12 +286,12 @@ MemoryDecode DecodeFromMemory(PluginRegistry& registry, document::TDIB& picture,
                     options.scale = codecs::PickJpegScale(
                         eighth, context.thumbWidth, context.thumbHeight, codecs::JpegScale::Eighth);
                 }
-                RequireJpeg(budget, codecs::ReadJpegSize(data, options.scale));
+                document::RequireJpeg(budget, codecs::ReadJpegSize(data, options.scale));
                 platform::TBitmap bitmap;
                 codecs::DecodeJpeg(data, bitmap, options);
                 decoded.Assign(bitmap);
             } else if (entry == 4) {
-                RequirePng(budget, codecs::PeekPngSize(data));
+                document::RequirePng(budget, codecs::PeekPngSize(data));
                 codecs::TPngImage png;
                 if (full)
                     png.OnProgress = progress;
@@ -321,7 +299,7 @@ MemoryDecode DecodeFromMemory(PluginRegistry& registry, document::TDIB& picture,
                 png.LoadFromStream(stream);
                 png.AssignTo(decoded);
             } else {
-                RequireBmp(budget, document::PeekBmpSize(data));
+                document::RequireBmp(budget, document::PeekBmpSize(data));
                 decoded.LoadFromBytes(data);
             }
             ReduceForPaletteDisplay(decoded, context, full);
@@ -407,13 +385,13 @@ FileOpenResult OpenPictureFile(PluginRegistry& registry, const std::filesystem::
         platform::ProgressHandler progress = StageProgress(context);
         codecs::JpegDecodeOptions options;
         options.progress = &progress;
-        RequireJpeg(context.budget, codecs::ReadJpegFileSize(file));
+        document::RequireJpeg(context.budget, codecs::ReadJpegFileSize(file));
         codecs::DecodeJpegFile(file, decoded, options);
         break;
     }
     case DecoderChoice::Png: {
         StatusGuard guard(context);
-        RequirePng(context.budget, codecs::PeekPngFileSize(file));
+        document::RequirePng(context.budget, codecs::PeekPngFileSize(file));
         codecs::TPngImage png;
         png.OnProgress = StageProgress(context);
         png.LoadFromFile(file);
@@ -421,7 +399,7 @@ FileOpenResult OpenPictureFile(PluginRegistry& registry, const std::filesystem::
         break;
     }
     case DecoderChoice::Bmp: {
-        RequireBmp(context.budget, document::PeekBmpFileSize(file));
+        document::RequireBmp(context.budget, document::PeekBmpFileSize(file));
         document::TDIB dib;
         dib.LoadFromFile(file);
         if (context.paletteDisplay && dib.BitCount() > 8) {

@@ -2,7 +2,7 @@
 
 #include "browse/thumb_cache.h"
 #include "browse/thumb_size.h"
-#include "document/dib_bmp.h"
+#include "document/picture_budget.h"
 #include "input/help_graphic.h"
 #include "input/picture_loader.h"
 #include "render/help_graphic_render.h"
@@ -55,8 +55,7 @@ LoadedPicture ReadPicture(const std::string& file, const platform::MemoryBudget&
     context.budget = budget;
     switch (input::ChooseDecoder(registry, file)) {
     case input::DecoderChoice::Bmp:
-        if (auto size = document::PeekBmpFileSize(file))
-            budget.Require(platform::OpeningCost(size->width, size->height, size->bitsPerPixel));
+        document::RequireBmp(budget, document::PeekBmpFileSize(file));
         loaded.dib.emplace();
         loaded.dib->LoadFromFile(file);
         loaded.dib->AssignTo(loaded.bitmap);
