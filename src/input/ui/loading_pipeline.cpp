@@ -103,8 +103,7 @@ QMdiSubWindow* OpenFile(TMainForm& main, const QString& fileName, int zoomIndex)
         context.cancelled = [&escape] { return escape.Cancelled(); };
         result = input::OpenPictureFile(main.Plugins(), path, picture, context);
     } catch (const platform::ELoadCancelled&) {
-        main.SetStatusText(QString());
-        return nullptr; // Esc: no document, nothing to report
+        return nullptr; // Esc: no document, nothing to report (the reader cleared the status)
     } catch (const platform::EPictureTooLarge& e) {
         // Refused before anything was allocated: the message, and no window.
         platform::qt::ShowError(&main, QString::fromUtf8(e.what()));

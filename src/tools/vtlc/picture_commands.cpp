@@ -140,8 +140,6 @@ namespace {
 
 int ConvertCommand(const CommandLine& line)
 {
-    if (line.options.format)
-        FormatFromWord(*line.options.format);
     const document::SaveOptions options = SaveOptionsOf(line.options);
     const platform::MemoryBudget budget = BudgetOf(line.options);
     return RunFileCommand(line,
