@@ -188,6 +188,9 @@ Settings ReadSettings(
     r.Bool("Op", "240", s.show240);
     r.Int("Sum", "Size", s.sumSize);
     r.Int("Limits", "MemoryMB", s.memoryBudgetMB);
+    r.Bool("Photo", "Upright", s.photoUpright);
+    r.Bool("Photo", "Colours", s.photoTrueColours);
+    r.Bool("Order", "Natural", s.naturalOrder);
 
     // Values that index lists or size things are checked, so that a hand-edited registry can't
     // make the program index past a table: outside its range a value reads as its default.
@@ -241,6 +244,18 @@ void WriteSettings(Registry& registry, const Settings& s, bool maximised)
     if (s.memoryBudgetMB != 0
         || registry.ReadString(RegistryRoot::CurrentUser, KeyOf("Limits"), "MemoryMB"))
         w.Int("Limits", "MemoryMB", s.memoryBudgetMB);
+    // The newer settings are written only once they differ from their defaults or were stored
+    // before, so that the files of older versions stay as they were.
+    const Settings defaults;
+    auto stored = [&registry](const char* key, const char* name) {
+        return registry.ReadString(RegistryRoot::CurrentUser, KeyOf(key), name).has_value();
+    };
+    if (s.photoUpright != defaults.photoUpright || stored("Photo", "Upright"))
+        w.Bool("Photo", "Upright", s.photoUpright);
+    if (s.photoTrueColours != defaults.photoTrueColours || stored("Photo", "Colours"))
+        w.Bool("Photo", "Colours", s.photoTrueColours);
+    if (s.naturalOrder != defaults.naturalOrder || stored("Order", "Natural"))
+        w.Bool("Order", "Natural", s.naturalOrder);
 }
 
 } // namespace vtl::app

@@ -72,6 +72,12 @@ struct Settings {
     // machine's memory. Written only once it has been set, so that files of old stay as they
     // were.
     int memoryBudgetMB = 0;
+    // Photo: phone and camera pictures turned upright by their orientation tag (Upright) and
+    // converted from their embedded colour profile to sRGB (Colours); both on unless turned off.
+    bool photoUpright = true;
+    bool photoTrueColours = true;
+    // Order: folders stepped and listed in natural order ("img2" before "img10") when on.
+    bool naturalOrder = false;
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };

@@ -6,6 +6,7 @@
 
 #include "browse/sum_img.h"
 #include "browse/thumb_size.h"
+#include "codecs/photo_tags.h"
 #include "platform/bitmap.h"
 #include "platform/memory_budget.h"
 
@@ -47,6 +48,8 @@ struct FolderScanHooks {
         decodeByPlugin;
     // What one picture may cost while its thumbnail is made; a picture over it is a failure.
     platform::MemoryBudget budget = platform::MemoryBudget::Automatic().ForThumbnails();
+    // Whether thumbnails of photos are made upright and in sRGB.
+    codecs::PhotoOptions photo;
 };
 
 // A time stamp as the cache compares them: the local date and time packed as a FAT directory

@@ -4,6 +4,7 @@
 // thumbnails, and the reduction to 8 bits for palette displays. The windows show the messages
 // and status texts these functions hand back.
 
+#include "codecs/photo_tags.h"
 #include "document/dib.h"
 #include "input/plugin_registry.h"
 #include "platform/bitmap.h"
@@ -34,6 +35,8 @@ struct DecodeContext {
     // Asked whenever a long load reports progress; true stops the load, which then throws
     // platform::ELoadCancelled and leaves nothing behind. May be empty.
     std::function<bool()> cancelled;
+    // Whether photos are turned upright and converted to sRGB as they are read.
+    codecs::PhotoOptions photo;
 
     // The palette display flag from the environment and the cell of thumbnail size `sizeIndex`.
     static DecodeContext FromEnvironment(int sizeIndex = 0);

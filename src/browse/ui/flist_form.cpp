@@ -179,6 +179,7 @@ namespace {
               };
         hooks.budget
             = platform::MemoryBudget::FromMegabytes(main.AppSettings().memoryBudgetMB).ForThumbnails();
+        hooks.photo = { main.AppSettings().photoUpright, main.AppSettings().photoTrueColours };
         return hooks;
     }
 }

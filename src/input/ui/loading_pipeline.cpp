@@ -26,6 +26,7 @@ input::DecodeContext FrameDecodeContext(TMainForm& main)
     input::DecodeContext context = input::DecodeContext::FromEnvironment(main.AppSettings().sumSize);
     context.paletteDisplay = main.PaletteDisplayFlag();
     context.budget = platform::MemoryBudget::FromMegabytes(main.AppSettings().memoryBudgetMB);
+    context.photo = { main.AppSettings().photoUpright, main.AppSettings().photoTrueColours };
     context.status = [&main](const std::string& text) {
         main.SetStatusText(QString::fromStdString(text));
     };
