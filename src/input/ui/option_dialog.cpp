@@ -130,7 +130,7 @@ TOptionDlg::TOptionDlg(const app::Settings& settings, const std::vector<PluginRo
     m_checks[1]->setChecked(settings.png);
     m_checks[2]->setChecked(settings.twainSave);
     m_checks[3]->setChecked(settings.wall);
-    m_memoryMB = std::max(settings.memoryBudgetMB, 0);
+    m_details = DetailSettings::Of(settings);
 
     auto* sizeLabel = new QLabel(U("サムネイルサイズ"), this);
     sizeLabel->setObjectName(QStringLiteral("Label2"));
@@ -219,14 +219,14 @@ void TOptionDlg::ApplyTo(app::Settings& settings) const
     settings.twainSave = m_checks[2]->isChecked();
     settings.wall = m_checks[3]->isChecked();
     settings.wait = m_wait->Position();
-    settings.memoryBudgetMB = m_memoryMB;
+    m_details.ApplyTo(settings);
 }
 
 void TOptionDlg::DetailBtnClick()
 {
-    TLimitsDlg dialog(m_memoryMB, this);
+    TLimitsDlg dialog(m_details, this);
     if (platform::qt::Dialogs().Exec(dialog) == QDialog::Accepted)
-        m_memoryMB = dialog.MemoryMB();
+        m_details = dialog.Settings();
 }
 
 void TOptionDlg::SpeedButton1Click()

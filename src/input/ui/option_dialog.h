@@ -3,6 +3,7 @@
 
 #include "app/settings.h"
 #include "input/plugin_registry.h"
+#include "input/ui/limits_dialog.h"
 
 #include <QDialog>
 #include <QTreeWidget>
@@ -56,7 +57,7 @@ public:
     void SpeedButton1Click(); // spi Read
     void SpeedButton2Click(); // delete
     void SpeedButton3Click(); // configure
-    void DetailBtnClick(); // 詳細設定: the memory budget
+    void DetailBtnClick(); // 詳細設定: the memory budget, photos, folder order
 
 private:
     void AddRow(const PluginRow& row);
@@ -66,7 +67,7 @@ private:
     QCheckBox* m_checks[4];
     QComboBox* m_sumSize;
     platform::qt::TUpDownEdit* m_wait;
-    int m_memoryMB = 0; // 0: half of the machine's memory
+    DetailSettings m_details;
 };
 
 } // namespace vtl::input::ui

@@ -1,4 +1,5 @@
 #include "app/ui/main_form.h"
+#include "input/ui/loading_pipeline.h"
 #include "input/ui/option_dialog.h"
 #include "platform/registry.h"
 #include "support/hostile_pictures.h"
@@ -188,4 +189,51 @@ TEST_F(OptionDialogTest, DetailsSetTheMemoryBudget)
     EXPECT_EQ(registry.ReadString(vtl::platform::RegistryRoot::CurrentUser,
                   "software\\Tamsol\\vtl\\Limits", "MemoryMB"),
         "300");
+}
+
+// The photo and folder-order settings of 詳細設定: shown checked as their defaults, changed only
+// by OK in both dialogs, carried into the next picture's reading, and stored when the program
+// ends; a setting left at its default writes nothing, so older files stay as they were.
+TEST_F(OptionDialogTest, DetailsSetThePhotoAndOrderSettings)
+{
+    auto clickDetails = [this](int detailsResult, int optionsResult) {
+        m_guard.dialogs->dialogAnswers.push_back([=, this](QDialog& d) {
+            m_guard.dialogs->dialogAnswers.push_back([=](QDialog& limits) {
+                auto* upright = limits.findChild<QCheckBox*>(QStringLiteral("cbUpright"));
+                auto* colours = limits.findChild<QCheckBox*>(QStringLiteral("cbTrueColours"));
+                auto* natural = limits.findChild<QCheckBox*>(QStringLiteral("cbNaturalOrder"));
+                EXPECT_TRUE(upright->isChecked());
+                EXPECT_TRUE(colours->isChecked());
+                EXPECT_FALSE(natural->isChecked());
+                upright->click();
+                natural->click();
+                return detailsResult;
+            });
+            d.findChild<QPushButton*>(QStringLiteral("DetailBtn"))->click();
+            return optionsResult;
+        });
+        m_form->Item("Option1")->trigger();
+    };
+    clickDetails(QDialog::Accepted, QDialog::Rejected);
+    clickDetails(QDialog::Rejected, QDialog::Accepted);
+    EXPECT_TRUE(m_form->AppSettings().photoUpright);
+    EXPECT_FALSE(m_form->AppSettings().naturalOrder);
+    clickDetails(QDialog::Accepted, QDialog::Accepted);
+    EXPECT_FALSE(m_form->AppSettings().photoUpright);
+    EXPECT_TRUE(m_form->AppSettings().photoTrueColours);
+    EXPECT_TRUE(m_form->AppSettings().naturalOrder);
+    const auto context = vtl::input::ui::FrameDecodeContext(*m_form);
+    EXPECT_FALSE(context.photo.upright);
+    EXPECT_TRUE(context.photo.trueColours);
+
+    m_form->close();
+    vtl::platform::Registry registry(m_dir.Path());
+    auto stored = [&registry](const char* key, const char* name) {
+        return registry.ReadString(vtl::platform::RegistryRoot::CurrentUser,
+            std::string("software\\Tamsol\\vtl\\") + key, name);
+    };
+    EXPECT_EQ(stored("Photo", "Upright"), "0");
+    EXPECT_EQ(stored("Order", "Natural"), "1");
+    EXPECT_EQ(stored("Photo", "Colours"), std::nullopt);
+    EXPECT_EQ(stored("Limits", "MemoryMB"), std::nullopt);
 }
