@@ -19,7 +19,8 @@ inline constexpr int kJpegMaxQuality = 100;
 // bitmap or when libjpeg fails, std::bad_alloc when memory runs out.
 std::vector<uint8_t> EncodeJpeg(const platform::TBitmap& bitmap, int quality);
 
-// The same, written to a stream (EWriteError when the stream refuses).
+// The same, written to the stream in pieces as it is compressed; the stream's own errors are
+// thrown as it threw them.
 void SaveJpegToStream(const platform::TBitmap& bitmap, int quality, platform::TStream& stream);
 
 } // namespace vtl::codecs

@@ -337,9 +337,30 @@ namespace {
 
     Destination* DestOf(j_compress_ptr info) { return reinterpret_cast<Destination*>(info->dest); }
 
+    // Hands the filled part of the piece to the stream. A stream's exception is caught here and
+    // raised again as libjpeg's write error, so that it never passes through libjpeg's frames.
+    void PassPiece(j_compress_ptr info, size_t count)
+    {
+        Destination* dest = DestOf(info);
+        bool failed = false;
+        try {
+            dest->stream->WriteBuffer(dest->piece.data(), count);
+        } catch (...) {
+            dest->error = std::current_exception();
+            failed = true;
+        }
+        if (failed)
+            RaiseFromCallback(reinterpret_cast<j_common_ptr>(info), JERR_FILE_WRITE);
+    }
+
     void InitDestination(j_compress_ptr info)
     {
         Destination* dest = DestOf(info);
+        if (dest->stream) {
+            dest->pub.next_output_byte = dest->piece.data();
+            dest->pub.free_in_buffer = dest->piece.size();
+            return;
+        }
         if (!GrowOutput(*dest->out, kFirstOutputSize))
             RaiseFromCallback(reinterpret_cast<j_common_ptr>(info), JERR_OUT_OF_MEMORY);
         dest->pub.next_output_byte = dest->out->data();
@@ -350,6 +371,12 @@ namespace {
     {
         // libjpeg calls this only when the whole buffer is full.
         Destination* dest = DestOf(info);
+        if (dest->stream) {
+            PassPiece(info, dest->piece.size());
+            dest->pub.next_output_byte = dest->piece.data();
+            dest->pub.free_in_buffer = dest->piece.size();
+            return TRUE;
+        }
         size_t full = dest->out->size();
         if (!GrowOutput(*dest->out, full * 2))
             RaiseFromCallback(reinterpret_cast<j_common_ptr>(info), JERR_OUT_OF_MEMORY);
@@ -361,6 +388,10 @@ namespace {
     void TermDestination(j_compress_ptr info)
     {
         Destination* dest = DestOf(info);
+        if (dest->stream) {
+            PassPiece(info, dest->piece.size() - dest->pub.free_in_buffer);
+            return;
+        }
         dest->out->resize(dest->out->size() - dest->pub.free_in_buffer);
     }
 
@@ -370,12 +401,24 @@ static_assert(offsetof(Destination, pub) == 0);
 
 JpegCompress::JpegCompress(std::vector<uint8_t>& out)
 {
+    out.clear();
+    m_dest.out = &out;
+    Install();
+}
+
+JpegCompress::JpegCompress(platform::TStream& stream)
+{
+    m_dest.stream = &stream;
+    m_dest.piece.resize(kFirstOutputSize * 4);
+    Install();
+}
+
+void JpegCompress::Install()
+{
     InstallErrorManager(m_error);
     m_info.err = &m_error.pub;
     if (!TryCreateCompress(&m_info, &m_error))
         throw std::bad_alloc();
-    out.clear();
-    m_dest.out = &out;
     m_dest.pub.init_destination = InitDestination;
     m_dest.pub.empty_output_buffer = EmptyOutputBuffer;
     m_dest.pub.term_destination = TermDestination;
@@ -384,7 +427,12 @@ JpegCompress::JpegCompress(std::vector<uint8_t>& out)
 
 JpegCompress::~JpegCompress() { jpeg_destroy_compress(&m_info); }
 
-void JpegCompress::Fail() { throw EJpegError(MessageOf(reinterpret_cast<j_common_ptr>(&m_info))); }
+void JpegCompress::Fail()
+{
+    if (m_dest.error)
+        std::rethrow_exception(m_dest.error);
+    throw EJpegError(MessageOf(reinterpret_cast<j_common_ptr>(&m_info)));
+}
 
 void JpegCompress::SetDefaults() { Check(TrySetDefaults(&m_info, &m_error)); }
 

@@ -4,11 +4,13 @@
 // jpeg_lib.cpp, which hold no C++ objects, and the caller turns the failure into EJpegError.
 
 #include "platform/progress.h"
+#include "platform/stream.h"
 
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -51,10 +53,15 @@ namespace jpeg_detail {
         bool cancelled = false; // the handler threw ELoadCancelled
     };
 
-    // Collects compressed bytes in a vector that doubles as it fills.
+    // Collects compressed bytes in a vector that doubles as it fills, or passes them to a
+    // stream in pieces of the vector's first size (then `stream` is set, and a stream's failure
+    // is kept in `error` to be rethrown once libjpeg's frames are left).
     struct Destination {
         jpeg_destination_mgr pub {};
         std::vector<uint8_t>* out = nullptr;
+        platform::TStream* stream = nullptr;
+        std::vector<uint8_t> piece;
+        std::exception_ptr error;
     };
 
 } // namespace jpeg_detail
@@ -101,6 +108,8 @@ class JpegCompress {
 public:
     // Compressed bytes are appended to `out`.
     explicit JpegCompress(std::vector<uint8_t>& out);
+    // Compressed bytes are written to `stream` in pieces; its errors are thrown as they were.
+    explicit JpegCompress(platform::TStream& stream);
     ~JpegCompress();
     JpegCompress(const JpegCompress&) = delete;
     JpegCompress& operator=(const JpegCompress&) = delete;
@@ -114,6 +123,7 @@ public:
     void FinishCompress();
 
 private:
+    void Install();
     [[noreturn]] void Fail();
     void Check(bool ok)
     {

@@ -44,16 +44,13 @@ std::optional<SaveKind> SaveKindFromExtension(const std::filesystem::path& path)
 }
 
 namespace {
-    std::string_view AsText(const std::vector<uint8_t>& bytes)
+    // The file is written in pieces beside the old one and replaces it in one step only once it
+    // is whole, so that a failed save never leaves half a file where the picture was.
+    template <typename WriteTo> void Replace(const std::filesystem::path& path, WriteTo write)
     {
-        return { reinterpret_cast<const char*>(bytes.data()), bytes.size() };
-    }
-
-    // The whole file is made in memory, then replaces the old one in one step, so that a failed
-    // save never leaves half a file where the picture was.
-    void Replace(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
-    {
-        platform::WriteFileAtomically(path, AsText(bytes));
+        platform::TAtomicFile file(path);
+        write(file);
+        file.Commit();
     }
 }
 
@@ -62,9 +59,7 @@ SaveOutcome SavePicture(const platform::TBitmap& picture, const std::filesystem:
 {
     switch (kind) {
     case SaveKind::Bmp: {
-        platform::TMemoryStream stream;
-        picture.SaveToStream(stream);
-        Replace(path, stream.Bytes());
+        Replace(path, [&](platform::TStream& file) { picture.SaveToStream(file); });
         return SaveOutcome::Saved;
     }
     case SaveKind::BmpRle: {
@@ -80,11 +75,13 @@ SaveOutcome SavePicture(const platform::TBitmap& picture, const std::filesystem:
         } catch (const EDIBCompressionFailed&) {
             outcome = SaveOutcome::SavedUncompressed;
         }
-        Replace(path, dib.SaveToBytes());
+        Replace(path, [&](platform::TStream& file) { dib.SaveToStream(file); });
         return outcome;
     }
     case SaveKind::Jpeg:
-        Replace(path, codecs::EncodeJpeg(picture, options.jpegQuality));
+        Replace(path, [&](platform::TStream& file) {
+            codecs::SaveJpegToStream(picture, options.jpegQuality, file);
+        });
         return SaveOutcome::Saved;
     case SaveKind::Png:
     case SaveKind::PngInterlace:
@@ -100,9 +97,7 @@ SaveOutcome SavePicture(const platform::TBitmap& picture, const std::filesystem:
         // A 1-bit picture is written as 1-bit grey.
         png.SetGreyscale(picture.PixelFormat() == platform::TPixelFormat::pf1bit);
         png.Assign(picture);
-        platform::TMemoryStream stream;
-        png.SaveToStream(stream);
-        Replace(path, stream.Bytes());
+        Replace(path, [&](platform::TStream& file) { png.SaveToStream(file); });
         return SaveOutcome::Saved;
     }
     }

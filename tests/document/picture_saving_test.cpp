@@ -1,9 +1,15 @@
+#include "codecs/jpeg_encoder.h"
+#include "codecs/png_image.h"
 #include "document/dib.h"
 #include "document/picture_saving.h"
 #include "platform/atomic_file.h"
 #include "support/temp_dir.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <system_error>
 #include <gtest/gtest.h>
 
 using namespace vtl::document;
@@ -60,5 +66,90 @@ TEST(PictureSaving, AFailedWriteKeepsTheOldFile)
         EXPECT_THROW(SavePicture(Bands(TPixelFormat::pf24bit), path, kind, { 20, false }), std::exception);
     vtl::platform::SetRenameFunctionForTesting({});
     EXPECT_EQ(ReadFile(path), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+namespace {
+// A picture of grain, so that every kind's file is larger than the writer's 1 MiB buffer.
+TBitmap Grain(int width, int height)
+{
+    TBitmap b(width, height, TPixelFormat::pf24bit);
+    uint32_t state = 12345;
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = b.ScanLine(y);
+        for (int x = 0; x < width * 3; ++x) {
+            state = state * 1103515245u + 12345u;
+            row[x] = uint8_t(state >> 24);
+        }
+    }
+    return b;
+}
+
+// While alive, files this process writes can't grow past `bytes`: a disk that fills part-way.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old {};
+    void (*m_oldHandler)(int) = nullptr;
+};
+}
+
+// Files are written in pieces as they are encoded: what arrives on disk is what the in-memory
+// encoders make, byte for byte, across the writer's buffer and past it.
+TEST(PictureSaving, PiecesMakeTheSameFilesAsWholeBuffers)
+{
+    TempDir dir;
+    const TBitmap grain = Grain(700, 620);
+    ASSERT_EQ(SavePicture(grain, dir / "g.jpg", SaveKind::Jpeg, { 95, false }), SaveOutcome::Saved);
+    const auto jpeg = vtl::codecs::EncodeJpeg(grain, 95);
+    EXPECT_EQ(ReadFile(dir / "g.jpg"), std::string(jpeg.begin(), jpeg.end()));
+    ASSERT_EQ(SavePicture(grain, dir / "g.bmp", SaveKind::Bmp, {}), SaveOutcome::Saved);
+    vtl::platform::TMemoryStream bmp;
+    grain.SaveToStream(bmp);
+    EXPECT_EQ(ReadFile(dir / "g.bmp"),
+        std::string(reinterpret_cast<const char*>(bmp.Bytes().data()), bmp.Bytes().size()));
+    ASSERT_EQ(SavePicture(grain, dir / "g.png", SaveKind::Png, {}), SaveOutcome::Saved);
+    TBitmap back;
+    back.Assign(grain);
+    vtl::codecs::TPngImage png;
+    png.LoadFromFile(dir / "g.png");
+    png.AssignTo(back);
+    ASSERT_EQ(back.Width(), 700);
+    for (int y = 0; y < 620; y += 61)
+        EXPECT_EQ(std::memcmp(back.ScanLine(y), grain.ScanLine(y), 700 * 3), 0) << y;
+}
+
+// A disk that fills part-way through the file: the save fails with the file's name, the old file
+// is kept as it was and no temporary file is left behind, for every kind.
+TEST(PictureSaving, ADiskFullPartWayKeepsTheOldFile)
+{
+    TempDir dir;
+    const auto path = dir / "old.bmp";
+    vtl::testing::WriteFile(path, "the old contents");
+    const TBitmap grain = Grain(700, 620);
+    for (SaveKind kind : { SaveKind::Bmp, SaveKind::Jpeg, SaveKind::Png }) {
+        FileSizeLimit limit(200 * 1024);
+        try {
+            SavePicture(grain, path, kind, { 95, false });
+            ADD_FAILURE() << "saved past the limit, kind " << int(kind);
+        } catch (const std::system_error& e) {
+            EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(ReadFile(path), "the old contents");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
