@@ -343,6 +343,44 @@ void TDIB::AssignTo(TBitmap& dest) const
     dest.Modified = true;
 }
 
+void TDIB::MoveTo(TBitmap& dest)
+{
+    TInternalDIB& dib = *m_internal;
+    const DibPixelFormat format = dib.GetPixelFormat();
+    const int bits = format == DibPixelFormat::Dib24Bit ? 24 : 8;
+    const auto rowBytes = platform::BmpRowBytes(dib.Width, bits);
+    platform::MappedBlock& rows = dib.Image.bits;
+    if (dib.RefCount != 1 || (format != DibPixelFormat::Dib8Bit && format != DibPixelFormat::Dib24Bit)
+        || !rowBytes || uint64_t(*rowBytes) * uint64_t(dib.Height) != rows.Size()) {
+        AssignTo(dest);
+        AssignNone();
+        return;
+    }
+    const size_t used = size_t(dib.Width) * size_t(bits / 8);
+    // Rows of a BMP file run bottom-up unless its height is negative; padding may hold anything.
+    if (!TopDown()) {
+        std::vector<uint8_t> swap(*rowBytes);
+        for (size_t top = 0, bottom = size_t(dib.Height) - 1; top < bottom; ++top, --bottom) {
+            uint8_t* a = rows.Data() + top * *rowBytes;
+            uint8_t* b = rows.Data() + bottom * *rowBytes;
+            std::memcpy(swap.data(), a, *rowBytes);
+            std::memcpy(a, b, *rowBytes);
+            std::memcpy(b, swap.data(), *rowBytes);
+        }
+    }
+    if (used < *rowBytes)
+        for (size_t y = 0; y < size_t(dib.Height); ++y)
+            std::memset(rows.Data() + y * *rowBytes + used, 0, *rowBytes - used);
+    TBitmap bitmap = TBitmap::Adopt(dib.Width, dib.Height, BitmapFormatFor(format), std::move(rows));
+    if (dib.ColorsUsed() > 0)
+        bitmap.SetPalette(std::span<const RGBQuad>(dib.Image.colorTable.data(), dib.ColorsUsed()));
+    else
+        bitmap.ClearPalette();
+    AssignNone();
+    dest = std::move(bitmap);
+    dest.Modified = true;
+}
+
 void TDIB::Draw(platform::TCanvas& canvas, const platform::TRect& rect) const
 {
     const TInternalDIB& dib = *m_internal;

@@ -170,6 +170,10 @@ public:
     void AssignTo(TDIB& dest) const { dest.Assign(*this); }
     // Makes the bitmap a copy: 1, 4, 8 (RLE expanded) or 24 bits, with the buffer's palette.
     void AssignTo(platform::TBitmap& dest) const;
+    // The same picture in the bitmap, and this buffer becomes a new 1 x 1 one. An uncompressed
+    // 8- or 24-bit picture that no other buffer shares hands its pixel block over (its rows put
+    // top-down in place) instead of being copied.
+    void MoveTo(platform::TBitmap& dest);
 
     // Stretches the picture onto the rectangle of the canvas with the canvas's copy mode.
     void Draw(platform::TCanvas& canvas, const platform::TRect& rect) const;

@@ -72,6 +72,23 @@ TBitmap TBitmap::ForWriting(int32_t width, int32_t height, TPixelFormat format)
     return bitmap;
 }
 
+TBitmap TBitmap::Adopt(int32_t width, int32_t height, TPixelFormat format, MappedBlock&& rows)
+{
+    TBitmap bitmap;
+    bitmap.Allocate(0, 0, format);
+    auto rowBytes = BmpRowBytes(width, platform::BitsPerPixel(format));
+    if (width < 0 || height < 0 || width > kMaxPictureSide || height > kMaxPictureSide || !rowBytes
+        || uint64_t(*rowBytes) * uint64_t(height) != rows.Size())
+        throw EInvalidGraphicOperation("Invalid bitmap size");
+    bitmap.m_bits = std::move(rows);
+    bitmap.m_width = width;
+    bitmap.m_height = height;
+    bitmap.m_rowBytes = *rowBytes;
+    if (bitmap.BitsPerPixel() <= 8)
+        bitmap.m_palette = DefaultPalette(bitmap.BitsPerPixel());
+    return bitmap;
+}
+
 TBitmap::TBitmap(const TBitmap& other)
     : m_width(other.m_width)
     , m_height(other.m_height)

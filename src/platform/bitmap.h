@@ -117,6 +117,10 @@ public:
     // A bitmap whose pixels are left zero rather than white, for writers that fill every pixel
     // (decoders): it spares a pass over the whole block.
     static TBitmap ForWriting(int32_t width, int32_t height, TPixelFormat format);
+    // A bitmap that takes over a block holding its rows, top row first, each padded to 32 bits
+    // as the format needs; sizes and formats as for construction. Throws
+    // EInvalidGraphicOperation, leaving the block alone, when the block's size doesn't match.
+    static TBitmap Adopt(int32_t width, int32_t height, TPixelFormat format, MappedBlock&& rows);
     // Copies: the pixels and palette are copied, canvas settings start fresh.
     TBitmap(const TBitmap& other);
     TBitmap& operator=(const TBitmap& other);

@@ -10,6 +10,7 @@
 #include "codecs/png_oracle.h"
 #endif
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -161,6 +162,16 @@ namespace {
             ASSERT_TRUE(Loadable(ReadFile(path), dib, error)) << error;
             platform::TBitmap bitmap;
             dib.AssignTo(bitmap);
+            // Handing the pixel block over gives the same bitmap as copying it, padding and
+            // palette included, and leaves the read buffer as a new one.
+            TDIB handing;
+            handing.LoadFromBytes(ReadFile(path));
+            platform::TBitmap handed;
+            handing.MoveTo(handed);
+            EXPECT_EQ(handed.PixelFormat(), bitmap.PixelFormat());
+            EXPECT_TRUE(std::ranges::equal(handed.Bits(), bitmap.Bits()));
+            EXPECT_TRUE(std::ranges::equal(handed.EffectivePalette(), bitmap.EffectivePalette()));
+            EXPECT_EQ(handing.Width(), 1);
             // Saving and reading again gives the same picture.
             TDIB again;
             again.LoadFromBytes(dib.SaveToBytes());

@@ -110,6 +110,20 @@ namespace {
         EXPECT_EQ(a.Internal().RefCount, 1);
     }
 
+    // A buffer shared with another hands over a copy: the other keeps its picture.
+    TEST(Dib, MoveToCopiesWhatIsShared)
+    {
+        TDibEx a = Make24();
+        TDIB shared(a);
+        platform::TBitmap handed;
+        shared.MoveTo(handed);
+        EXPECT_EQ(shared.Width(), 1);
+        EXPECT_EQ(a.GetPixels(0, 0), Rgb(0, 100, 7));
+        EXPECT_EQ(handed.Width(), a.Width());
+        EXPECT_EQ(handed.Pixel(0, 0), Rgb(0, 100, 7));
+        EXPECT_EQ(a.Internal().RefCount, 1);
+    }
+
     TEST(Dib, ScanLineCountsFromTheTop)
     {
         TDibEx dib = Make24();
