@@ -207,6 +207,11 @@ void FolderThumbnails::ScanFolder(std::vector<bool>& seen)
     }
 }
 
+codecs::PhotoTags FolderThumbnails::PhotoTagsOf(const fs::path& file) const
+{
+    return m_hooks.photo.Any() ? codecs::ReadPhotoTags(file) : codecs::PhotoTags {};
+}
+
 bool FolderThumbnails::MakeThumbnail(const fs::path& file, int entry)
 {
     switch (entry) {
@@ -220,21 +225,36 @@ bool FolderThumbnails::MakeThumbnail(const fs::path& file, int entry)
     case kEntryJpg:
     case kEntryJpeg: {
         using codecs::JpegScale;
+        const codecs::PhotoTags tags = PhotoTagsOf(file);
+        // The scale is chosen for the cell as the turned picture will fill it.
+        const bool turned
+            = m_hooks.photo.upright && codecs::OrientationSwapsSides(tags.orientation);
         codecs::JpegSize eighth = codecs::ReadJpegFileSize(file, JpegScale::Eighth);
         codecs::JpegDecodeOptions options;
-        options.scale
-            = codecs::PickJpegScale(eighth, m_size.width, m_size.height, JpegScale::Eighth);
+        options.scale = codecs::PickJpegScale(eighth, turned ? m_size.height : m_size.width,
+            turned ? m_size.width : m_size.height, JpegScale::Eighth);
         document::RequireJpeg(m_hooks.budget, codecs::ReadJpegFileSize(file, options.scale));
         platform::TBitmap picture;
         codecs::DecodeJpegFile(file, picture, options);
+        codecs::MakePhotoUpright(picture, tags, m_hooks.photo);
         FitPicture(picture, m_work, m_size);
         return true;
     }
     case kEntryPng: {
         document::RequirePng(m_hooks.budget, codecs::PeekPngFileSize(file));
-        codecs::TPngImage png;
-        png.LoadFromFile(file);
-        FitPicture(png.Bitmap(), m_work, m_size);
+        const codecs::PhotoTags tags = PhotoTagsOf(file);
+        platform::TBitmap picture;
+        {
+            codecs::TPngImage png;
+            png.LoadFromFile(file);
+            if (!codecs::WouldChange(tags, m_hooks.photo)) {
+                FitPicture(png.Bitmap(), m_work, m_size);
+                return true;
+            }
+            png.AssignTo(picture);
+        }
+        codecs::MakePhotoUpright(picture, tags, m_hooks.photo);
+        FitPicture(picture, m_work, m_size);
         return true;
     }
     default:

@@ -49,7 +49,7 @@ struct FolderScanHooks {
     // What one picture may cost while its thumbnail is made; a picture over it is a failure.
     platform::MemoryBudget budget = platform::MemoryBudget::Automatic().ForThumbnails();
     // Whether thumbnails of photos are made upright and in sRGB.
-    codecs::PhotoOptions photo;
+    codecs::PhotoOptions photo = {};
 };
 
 // A time stamp as the cache compares them: the local date and time packed as a FAT directory
@@ -113,6 +113,8 @@ private:
     void ScanFolder(std::vector<bool>& seen);
     // The picture of one file fitted into m_work; false when the file is to be skipped.
     bool MakeThumbnail(const std::filesystem::path& file, int entry);
+    // The tags of a photo, read only when the hooks ask for them to be applied.
+    codecs::PhotoTags PhotoTagsOf(const std::filesystem::path& file) const;
 
     ThumbSize m_size;
     FolderScanHooks m_hooks;

@@ -70,6 +70,33 @@ namespace {
 
     bool IsPictureEntry(int entry) { return entry >= 0 && entry < PluginRegistry::kBuiltInCount; }
 
+    // A photo's tags, read only when the settings want them applied.
+    codecs::PhotoTags TagsOf(const std::filesystem::path& file, const DecodeContext& context)
+    {
+        return context.photo.Any() ? codecs::ReadPhotoTags(file) : codecs::PhotoTags {};
+    }
+    codecs::PhotoTags TagsOf(std::span<const uint8_t> data, const DecodeContext& context)
+    {
+        return context.photo.Any() ? codecs::ReadPhotoTags(data) : codecs::PhotoTags {};
+    }
+    codecs::PhotoTags TagsOf(const PluginSource& source, const DecodeContext& context)
+    {
+        return source.memory ? TagsOf(source.data, context) : TagsOf(source.file, context);
+    }
+
+    // A picture held as an image buffer is turned through a display bitmap. The buffer lets go of
+    // its pixels first, so that a quarter turn has only its own copy beside the picture.
+    void MakeUpright(
+        document::TDIB& dib, const codecs::PhotoTags& tags, const codecs::PhotoOptions& options)
+    {
+        if (!codecs::WouldChange(tags, options))
+            return;
+        platform::TBitmap bitmap;
+        dib.AssignTo(bitmap);
+        dib.AssignNone();
+        codecs::MakePhotoUpright(bitmap, tags, options);
+        dib.Assign(bitmap);
+    }
 
 } // namespace
 
@@ -214,6 +241,8 @@ namespace {
             // The blocks go back before the slow part.
             blocks.info.Reset();
             blocks.bits.Reset();
+            // Plug-ins hand over the rows as stored; the host turns them by the file's tags.
+            MakeUpright(decoded, TagsOf(source, context), context.photo);
             picture.Assign(decoded);
         } catch (const std::exception& e) {
             result.step = PluginStep::BadOutput;
@@ -277,27 +306,37 @@ MemoryDecode DecodeFromMemory(PluginRegistry& registry, document::TDIB& picture,
             document::TDIB decoded;
             platform::ProgressHandler progress = StageProgress(context);
             if (entry == 2 || entry == 3) {
+                const codecs::PhotoTags tags = TagsOf(data, context);
                 codecs::JpegDecodeOptions options;
                 options.progress = full ? &progress : nullptr;
                 if (!full) {
                     // Thumbnails: judge the size at 1/8 and decode at the smallest scale that
-                    // still fills the cell.
+                    // still fills the cell, the cell turned as the picture will be.
                     auto eighth = codecs::ReadJpegSize(data, codecs::JpegScale::Eighth);
-                    options.scale = codecs::PickJpegScale(
-                        eighth, context.thumbWidth, context.thumbHeight, codecs::JpegScale::Eighth);
+                    const bool turned
+                        = context.photo.upright && codecs::OrientationSwapsSides(tags.orientation);
+                    options.scale = codecs::PickJpegScale(eighth,
+                        turned ? context.thumbHeight : context.thumbWidth,
+                        turned ? context.thumbWidth : context.thumbHeight,
+                        codecs::JpegScale::Eighth);
                 }
                 document::RequireJpeg(budget, codecs::ReadJpegSize(data, options.scale));
                 platform::TBitmap bitmap;
                 codecs::DecodeJpeg(data, bitmap, options);
+                codecs::MakePhotoUpright(bitmap, tags, context.photo);
                 decoded.Assign(bitmap);
             } else if (entry == 4) {
                 document::RequirePng(budget, codecs::PeekPngSize(data));
-                codecs::TPngImage png;
-                if (full)
-                    png.OnProgress = progress;
-                platform::TSpanStream stream(data);
-                png.LoadFromStream(stream);
-                png.AssignTo(decoded);
+                const codecs::PhotoTags tags = TagsOf(data, context);
+                {
+                    codecs::TPngImage png;
+                    if (full)
+                        png.OnProgress = progress;
+                    platform::TSpanStream stream(data);
+                    png.LoadFromStream(stream);
+                    png.AssignTo(decoded);
+                }
+                MakeUpright(decoded, tags, context.photo);
             } else {
                 document::RequireBmp(budget, document::PeekBmpSize(data));
                 decoded.LoadFromBytes(data);
@@ -387,15 +426,19 @@ FileOpenResult OpenPictureFile(PluginRegistry& registry, const std::filesystem::
         options.progress = &progress;
         document::RequireJpeg(context.budget, codecs::ReadJpegFileSize(file));
         codecs::DecodeJpegFile(file, decoded, options);
+        codecs::MakePhotoUpright(decoded, TagsOf(file, context), context.photo);
         break;
     }
     case DecoderChoice::Png: {
         StatusGuard guard(context);
         document::RequirePng(context.budget, codecs::PeekPngFileSize(file));
-        codecs::TPngImage png;
-        png.OnProgress = StageProgress(context);
-        png.LoadFromFile(file);
-        png.AssignTo(decoded);
+        {
+            codecs::TPngImage png;
+            png.OnProgress = StageProgress(context);
+            png.LoadFromFile(file);
+            png.AssignTo(decoded);
+        }
+        codecs::MakePhotoUpright(decoded, TagsOf(file, context), context.photo);
         break;
     }
     case DecoderChoice::Bmp: {
@@ -433,7 +476,7 @@ FileOpenResult OpenPictureFile(PluginRegistry& registry, const std::filesystem::
         return result;
     }
     }
-    // JPEG and PNG: reduced when 24-bit on a palette display.
+    // JPEG and PNG, turned upright and in sRGB: reduced when 24-bit on a palette display.
     if (decoded.PixelFormat() == platform::TPixelFormat::pf24bit)
         ReduceForPaletteDisplay(decoded, context, true);
     bitmap = std::move(decoded);

@@ -36,7 +36,7 @@ struct DecodeContext {
     // platform::ELoadCancelled and leaves nothing behind. May be empty.
     std::function<bool()> cancelled;
     // Whether photos are turned upright and converted to sRGB as they are read.
-    codecs::PhotoOptions photo;
+    codecs::PhotoOptions photo = {};
 
     // The palette display flag from the environment and the cell of thumbnail size `sizeIndex`.
     static DecodeContext FromEnvironment(int sizeIndex = 0);

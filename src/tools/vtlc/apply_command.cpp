@@ -40,6 +40,7 @@ namespace {
     // The memory budget of the file this thread works on, for operations that read another
     // picture (join); set for each file before its operations run.
     thread_local platform::MemoryBudget t_readBudget = platform::MemoryBudget::Automatic();
+    thread_local codecs::PhotoOptions t_readPhoto;
 
     int Number(const std::string& operation, const std::string& text, int low, int high)
     {
@@ -252,7 +253,7 @@ namespace {
                     settings.direction = Choice("join", a[1], kJoinDirections);
                     settings.margin = Number("join", a[2], 0, 512);
                     settings.colour = Choice("join", a[3], kMarginColours);
-                    const TBitmap other = ReadPicture(a[0], t_readBudget).bitmap;
+                    const TBitmap other = ReadPicture(a[0], t_readBudget, t_readPhoto).bitmap;
                     p = JoinPictures(p, other, settings, kContext);
                     return true;
                 } },
@@ -295,11 +296,13 @@ int ApplyCommand(const CommandLine& line)
     CheckOperations(line.operations);
     const document::SaveOptions options = SaveOptionsOf(line.options);
     const platform::MemoryBudget budget = BudgetOf(line.options);
+    const codecs::PhotoOptions photo = PhotoOptionsOf(line.options);
     return RunFileCommand(line,
         [&](const std::string& in, const std::filesystem::path& out, document::SaveKind kind,
             Notes& notes) {
             t_readBudget = budget;
-            TBitmap picture = ReadPicture(in, budget).bitmap;
+            t_readPhoto = photo;
+            TBitmap picture = ReadPicture(in, budget, photo).bitmap;
             for (const Operation& operation : line.operations) {
                 // The program's commands do nothing when an operation declines; so does the
                 // tool, and says so, so that a batch never mistakes an unchanged picture for a

@@ -24,6 +24,11 @@ namespace {
     constexpr const char* kBudgetOption
         = "  --memory-budget MB  the memory one picture may take to open (else the program's\n"
           "                   setting, by default half of the machine's memory)\n";
+    constexpr const char* kPhotoOptions
+        = "  --keep-orientation  keep photos as stored instead of turning them upright by their\n"
+          "                   orientation tag\n"
+          "  --keep-colours   keep the stored colours of a photo with an embedded colour profile\n"
+          "                   instead of converting them to sRGB\n";
     constexpr const char* kBatchOptions
         = "  -o, --output DIR every word is an input, written into DIR (made when missing);\n"
           "                   a folder as an input stands for the files in it\n"
@@ -38,7 +43,7 @@ namespace {
           "Exit status: 0 when every file was written, 1 when any failed, 2 for a usage error.\n";
 
     const CommandText kCommands[] = {
-        { "info", "  vtlc info FILE...                    key: value lines per file\n", kBudgetOption },
+        { "info", "  vtlc info FILE...                    key: value lines per file\n", "" },
         { "convert",
             "  vtlc convert IN OUT [OPTIONS]        read IN, write OUT (kind from --as, else OUT's "
             "extension)\n"
@@ -63,6 +68,11 @@ namespace {
     };
 
     bool Batched(const std::string& command) { return command == "convert" || command == "apply"; }
+    // The commands that read pictures, and so take the photo options.
+    bool ReadsPictures(const std::string& command)
+    {
+        return Batched(command) || command == "info" || command == "thumbs";
+    }
 }
 
 std::string Usage()
@@ -74,7 +84,8 @@ std::string Usage()
             "OPTIONS of convert and apply: --as KIND  --quality N  --png-best  -o DIR  --name "
             "PATTERN\n"
             "  --overwrite  -j N  -v  -q  --memory-budget MB; convert also --format F\n"
-            "  --quantise low|high  --one-bit-colour RRGGBB\n";
+            "  --quantise low|high  --one-bit-colour RRGGBB\n"
+            "OPTIONS of info, convert, apply and thumbs: --keep-orientation  --keep-colours\n";
     return text;
 }
 
@@ -89,10 +100,15 @@ std::string CommandHelp(const std::string& command)
             for (const ApplyOperation& o : ApplyOperations())
                 text += std::string("  ") + o.name + (*o.arguments ? " " : "") + o.arguments + "\n";
         }
-        if (Batched(command) || *c.details)
+        if (Batched(command) || ReadsPictures(command) || *c.details)
             text += "options:\n";
         if (Batched(command))
-            text += std::string(kSaveOptions) + c.details + kBudgetOption + kBatchOptions;
+            text += std::string(kSaveOptions) + c.details + kBudgetOption + kPhotoOptions
+                + kBatchOptions;
+        else if (command == "info")
+            text += std::string(kBudgetOption) + kPhotoOptions;
+        else if (ReadsPictures(command))
+            text += std::string(c.details) + kPhotoOptions;
         else
             text += c.details;
         return text;
@@ -188,6 +204,10 @@ namespace {
             o.name = value();
         } else if (word == "--overwrite") {
             o.overwrite = true;
+        } else if (word == "--keep-orientation") {
+            o.keepOrientation = true;
+        } else if (word == "--keep-colours") {
+            o.keepColours = true;
         } else {
             throw UsageError { "unknown option " + word };
         }
@@ -266,6 +286,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         throw UsageError { "--strip belongs to cache" };
     if (o.memoryBudget && !Batched(c.command) && c.command != "info" && c.command != "thumbs")
         throw UsageError { "--memory-budget belongs to info, convert, apply and thumbs" };
+    if ((o.keepOrientation || o.keepColours) && !ReadsPictures(c.command))
+        throw UsageError { "--keep-orientation and --keep-colours belong to info, convert, apply "
+                           "and thumbs" };
     const bool batchOptionGiven
         = batch || o.name || o.jobs || o.overwrite || o.verbose || o.quiet;
     if (batchOptionGiven && !Batched(c.command))

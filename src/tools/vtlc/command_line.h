@@ -28,6 +28,8 @@ struct Options {
     std::optional<int> size; // thumbs --size
     std::optional<std::string> strip; // cache --strip
     std::optional<int> memoryBudget; // --memory-budget MB: what one picture may take to open
+    bool keepOrientation = false; // --keep-orientation: photos as stored, not turned upright
+    bool keepColours = false; // --keep-colours: an embedded colour profile is not converted
 
     // Batch work (convert and apply): with an output folder every word is an input.
     std::optional<std::string> outputFolder; // -o, --output

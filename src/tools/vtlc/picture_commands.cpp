@@ -77,9 +77,10 @@ int InfoCommand(const CommandLine& line)
 {
     int status = 0;
     const platform::MemoryBudget budget = BudgetOf(line.options);
+    const codecs::PhotoOptions photo = PhotoOptionsOf(line.options);
     for (const std::string& file : line.operands) {
         try {
-            LoadedPicture p = ReadPicture(file, budget);
+            LoadedPicture p = ReadPicture(file, budget, photo);
             std::printf("file: %s\n", file.c_str());
             std::printf("decoder: %s\n", p.decoder.c_str());
             std::printf("width: %d\nheight: %d\n", p.bitmap.Width(), p.bitmap.Height());
@@ -88,6 +89,10 @@ int InfoCommand(const CommandLine& line)
                 p.dib ? DibFormatWord(p.dib->PixelFormat())
                       : PixelFormatWord(p.bitmap.PixelFormat()));
             std::printf("palette: %zu\n", p.bitmap.PaletteEntries().size());
+            // The tags as stored; width and height above are the picture as it was read.
+            const codecs::PhotoTags tags = codecs::ReadPhotoTags(file);
+            std::printf("orientation: %d\n", tags.orientation);
+            std::printf("colour-profile: %s\n", tags.iccProfile.empty() ? "none" : "embedded");
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s\n", e.what());
             status = 1;
@@ -104,7 +109,7 @@ namespace {
         document::SaveKind kind, const Options& o, const document::SaveOptions& options,
         const platform::MemoryBudget& budget, Notes& notes)
     {
-        LoadedPicture p = ReadPicture(in, budget);
+        LoadedPicture p = ReadPicture(in, budget, PhotoOptionsOf(o));
         if (o.format) {
             if (!p.dib) {
                 p.dib.emplace();

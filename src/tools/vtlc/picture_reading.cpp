@@ -34,7 +34,13 @@ platform::MemoryBudget BudgetOf(const Options& options)
         options.memoryBudget.value_or(StoredSettings().memoryBudgetMB));
 }
 
-LoadedPicture ReadPicture(const std::string& file, const platform::MemoryBudget& budget)
+codecs::PhotoOptions PhotoOptionsOf(const Options& options)
+{
+    return { !options.keepOrientation, !options.keepColours };
+}
+
+LoadedPicture ReadPicture(const std::string& file, const platform::MemoryBudget& budget,
+    const codecs::PhotoOptions& photo)
 {
     namespace fs = std::filesystem;
     RequireFile(file);
@@ -53,6 +59,7 @@ LoadedPicture ReadPicture(const std::string& file, const platform::MemoryBudget&
     auto context = input::DecodeContext::FromEnvironment();
     context.paletteDisplay = false; // a tool keeps every picture as it is
     context.budget = budget;
+    context.photo = photo;
     switch (input::ChooseDecoder(registry, file)) {
     case input::DecoderChoice::Bmp:
         document::RequireBmp(budget, document::PeekBmpFileSize(file));

@@ -27,6 +27,7 @@ int ThumbsCommand(const CommandLine& line)
     input::PluginRegistry registry = LoadedRegistry();
     input::DecodeContext context = input::DecodeContext::FromEnvironment(sizeIndex);
     context.budget = BudgetOf(line.options);
+    context.photo = PhotoOptionsOf(line.options);
     browse::FolderScanHooks hooks;
     hooks.findEntry = [&registry](std::string_view name) {
         return registry.PictureExtensions().FindEntry(std::string(name), 0);
@@ -35,6 +36,7 @@ int ThumbsCommand(const CommandLine& line)
         return input::DecodeFileByPlugin(registry, bitmap, file, true, context);
     };
     hooks.budget = context.budget.ForThumbnails();
+    hooks.photo = context.photo;
 
     browse::FolderThumbnails thumbs(browse::ThumbSizeOfIndex(sizeIndex), hooks);
     thumbs.SelectFolder(folder);
