@@ -99,6 +99,19 @@ bool DibBlocks::Create(int32_t width, int32_t height, int bitCount, int colors)
     return true;
 }
 
+void PutRgbRows(DibBlocks& dib, int32_t width, int32_t height, const uint8_t* rgb, size_t stride)
+{
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* src = rgb + static_cast<size_t>(y) * stride;
+        uint8_t* row = dib.Row(y);
+        for (int32_t x = 0; x < width; ++x, src += 3) {
+            row[3 * x] = src[2];
+            row[3 * x + 1] = src[1];
+            row[3 * x + 2] = src[0];
+        }
+    }
+}
+
 void FillPictureInfo(SusiePictureInfo* info, int32_t width, int32_t height, int16_t depth)
 {
     std::memset(info, 0, sizeof *info);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -79,6 +80,24 @@ inline bool ReportProgress(
     SusieProgressCallback progress, int32_t done, int32_t total, int32_t user)
 {
     return progress && progress(done, total, user) != 0;
+}
+
+// Copies a top-down picture of interleaved 8-bit R, G, B samples (`stride` bytes from one row
+// to the next) into the blocks' rows as B, G, R.
+void PutRgbRows(DibBlocks& dib, int32_t width, int32_t height, const uint8_t* rgb, size_t stride);
+
+// Runs the body of an entry point: no exception ever leaves a plug-in, since the host is C code
+// as far as the interface goes. Memory that runs out is SPI_NO_MEMORY, anything else
+// SPI_INTERNAL_ERROR.
+template <class Body> int32_t GuardedEntry(Body&& body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return SPI_NO_MEMORY;
+    } catch (...) {
+        return SPI_INTERNAL_ERROR;
+    }
 }
 
 } // namespace vtl::plugins

@@ -1,5 +1,7 @@
 // Picture plug-in for TIFF files over libtiff: the first page, read through libtiff's RGBA
-// interface (so every photometric interpretation it knows), as a 24-bit picture.
+// interface (so every photometric interpretation it knows), as a 24-bit picture. The rows come
+// as the file stores them, the first stored row on top, whatever the orientation tag says: the
+// host reads the tag and turns the picture upright as the user's setting says.
 
 #include "spi_common.h"
 
@@ -93,6 +95,16 @@ bool PageSize(TIFF* tif, int32_t& width, int32_t& height)
     return true;
 }
 
+// The orientation tag, 1 to 8 (a missing or unknown value is the default, top-left).
+int StoredOrientation(TIFF* tif)
+{
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    if (!TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation) || orientation < ORIENTATION_TOPLEFT
+        || orientation > ORIENTATION_LEFTBOT)
+        return ORIENTATION_TOPLEFT;
+    return orientation;
+}
+
 } // namespace
 
 SPI_EXPORT int32_t GetPluginInfo(int32_t infoNo, char* buffer, int32_t length)
@@ -152,9 +164,10 @@ SPI_EXPORT int32_t GetPicture(const char* source, int32_t length, uint32_t flag,
     } catch (const std::bad_alloc&) {
         return SPI_NO_MEMORY;
     }
-    // Top-left orientation: raster row 0 is the picture's top row.
+    // Asking for the orientation the file has means libtiff flips nothing: raster row 0 is the
+    // first stored row.
     if (!TIFFReadRGBAImageOriented(tif.get(), static_cast<uint32_t>(width),
-            static_cast<uint32_t>(height), raster.data(), ORIENTATION_TOPLEFT, 0))
+            static_cast<uint32_t>(height), raster.data(), StoredOrientation(tif.get()), 0))
         return SPI_BROKEN_DATA;
     DibBlocks dib;
     if (!dib.Create(width, height, 24))

@@ -398,7 +398,8 @@ std::optional<ChosenPlugin> PluginRegistry::ChoosePlugin(
 
 namespace {
     // Library names of the plug-ins built in plugins/.
-    constexpr std::array kOwnPlugins { "vtlgif.spi", "vtltiff.spi", "vtlwebp.spi", "vtlarc.spi" };
+    constexpr std::array kOwnPlugins { "vtlgif.spi", "vtltiff.spi", "vtlwebp.spi",
+        "vtlheif.spi", "vtljxl.spi", "vtlarc.spi" };
 } // namespace
 
 std::vector<std::string> OwnPluginLines(const PluginFolders& folders)

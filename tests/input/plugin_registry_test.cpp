@@ -264,7 +264,8 @@ namespace {
         EXPECT_FALSE(RegisterOwnPluginsIfMissing(folders)); // never over an existing list
         PluginRegistry registry(folders);
         registry.LoadPluginList();
-        EXPECT_EQ(registry.PicturePaths().size(), 3u);
+        // GIF, TIFF, WebP, HEIF and AVIF (one plug-in, two lines), JPEG XL.
+        EXPECT_EQ(registry.PicturePaths().size(), 6u);
         EXPECT_EQ(registry.ArchivePaths().size(), 1u);
         EXPECT_EQ(registry.PictureExtensions().FindEntry("a.gif"), 5);
         EXPECT_GE(registry.ArchiveExtensions().FindEntry("a.7z"), 0);
