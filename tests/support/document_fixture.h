@@ -46,12 +46,16 @@ protected:
     {
         qputenv("VTL_REGISTRY_DIR", QByteArray::fromStdString(m_dir.Path().string()));
         qputenv("VTL_HOME", QByteArray::fromStdString(m_dir.Path().string()));
+        // Pictures decoded ahead on other threads would take the faults tests arm for the next
+        // read or allocation; the tests of decoding ahead turn it on.
+        qputenv("VTL_DECODE_AHEAD", "0");
     }
     void TearDown() override
     {
         // Destroyed without closing: documents changed by a test ask nothing.
         m_form.reset();
         qunsetenv("VTL_REGISTRY_DIR");
+        qunsetenv("VTL_DECODE_AHEAD");
         qputenv("VTL_HOME", m_oldHome);
     }
     void MakeForm()

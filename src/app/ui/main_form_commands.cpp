@@ -282,7 +282,9 @@ void TMainForm::SumMenuClick()
         return;
     if (auto* sum = active->findChild<QAction*>(QStringLiteral("SumMenu")))
         sum->setChecked(false);
-    if (dynamic_cast<document::ui::TMDIChild*>(active) && navigationSource == 0) {
+    // A document that steps through its own folder goes on doing so.
+    auto* document = dynamic_cast<document::ui::TMDIChild*>(active);
+    if (document && navigationSource == 0 && !document->FolderSteps()) {
         Item("LeftBtn")->setEnabled(false);
         Item("RightBtn")->setEnabled(false);
         Item("playBtn")->setChecked(false);
@@ -356,15 +358,20 @@ void TMainForm::DelBtnClick()
 }
 void TMainForm::StepPicture(bool forward)
 {
-    QObject* window = navigationSource == 1 ? archiveWindow.data() : thumbnailBrowser.data();
-    auto* source = dynamic_cast<NavigationSource*>(window);
+    QMdiSubWindow* active = m_mdiArea->activeSubWindow();
+    auto* document = dynamic_cast<document::ui::TMDIChild*>(active);
+    // A picture opened from a file steps through its own folder; one opened from the browser or
+    // an archive window through that window.
+    NavigationSource* source = document ? document->FolderSteps() : nullptr;
+    if (!source) {
+        QObject* window = navigationSource == 1 ? archiveWindow.data() : thumbnailBrowser.data();
+        source = dynamic_cast<NavigationSource*>(window);
+    }
     // A slide-show step waits while a dialog is open: the dialog may be working on the picture.
     if (!source || platform::qt::DialogOpen())
         return;
-    QMdiSubWindow* active = m_mdiArea->activeSubWindow();
     // The next picture takes the document's place: unsaved changes are asked about first. A user
     // who keeps them also stops the slide show, which would otherwise ask again at every step.
-    auto* document = dynamic_cast<document::ui::TMDIChild*>(active);
     if (document && !document->ReadyToReplace()) {
         Item("playBtn")->setChecked(false);
         m_timer1->stop();

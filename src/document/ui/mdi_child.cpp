@@ -3,6 +3,7 @@
 #include "app/ui/image_lists.h"
 #include "codecs/jpeg_decoder.h"
 #include "document/picture_saving.h"
+#include "document/ui/folder_stepping.h"
 #include "document/ui/image_view.h"
 #include "document/ui/jrate_dialog.h"
 #include "document/ui/trk_shape.h"
@@ -17,6 +18,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMenu>
 #include <QScrollArea>
@@ -92,6 +94,14 @@ int DisplayToPicture(int value, int zoomIndex)
     default:
         return value;
     }
+}
+
+int FittingZoom(int width, int height, QSize room)
+{
+    for (int zoom = 7; zoom > 0; --zoom)
+        if (ZoomedLength(width, zoom) <= room.width() && ZoomedLength(height, zoom) <= room.height())
+            return zoom;
+    return 0;
 }
 
 QString PixelFormatName(TPixelFormat format)
@@ -173,9 +183,15 @@ TMDIChild::TMDIChild(TMainForm& main)
     SetSystemMenuHints();
     Item("DC240")->setVisible(m_main.AppSettings().show240);
     ZoomIndex = -1;
+    m_folderSteps = std::make_unique<TFolderStepper>(m_main, *this);
 }
 
 TMDIChild::~TMDIChild() = default;
+
+app::ui::NavigationSource* TMDIChild::FolderSteps() const
+{
+    return !m_fromList && m_folderSteps->CanStep() ? m_folderSteps.get() : nullptr;
+}
 
 QAction* TMDIChild::Item(const QString& name) const { return m_items.value(name, nullptr); }
 TTrkShape* TMDIChild::Shape() const { return m_shape; }
@@ -217,6 +233,30 @@ void TMDIChild::FitWindow()
         m_main.RateBox()->setCurrentIndex(ZoomIndex);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+void TMDIChild::StepZoom(int steps)
+{
+    if (m_picture.Empty())
+        return;
+    const int current = ZoomIndex >= 0 ? ZoomIndex : 3;
+    const int zoom = std::clamp(current + steps, 0, 7);
+    if (zoom != current)
+        SetZoom(zoom);
+}
+
+void TMDIChild::SFitClick()
+{
+    if (m_picture.Empty())
+        return;
+    // A window that is not maximised takes its picture's size, so it may stand beyond the frame:
+    // the room is what the frame's client area can show of the window's client area.
+    QSize room = m_scroll->size();
+    if (!isMaximized()) {
+        const QSize decoration = size() - m_scroll->size();
+        room = room.boundedTo(m_main.MdiArea()->viewport()->size() - decoration);
+    }
+    SetZoom(FittingZoom(m_picture.Width(), m_picture.Height(), room));
 }
 
 void TMDIChild::SetZoom(int zoomIndex)
@@ -311,6 +351,12 @@ void TMDIChild::SelPalItemClick()
 
 void TMDIChild::FormActivate()
 {
+    // The browser and the archive window set the stepping flag just before their picture's
+    // window first becomes active; every other picture steps through its own folder.
+    if (!m_activated) {
+        m_activated = true;
+        m_fromList = m_main.steppingFlag;
+    }
     const bool canUndo = !m_undoPicture.Empty();
     Item("Undo1")->setEnabled(canUndo);
     m_main.Item("UndoBtn")->setEnabled(canUndo);
@@ -332,13 +378,32 @@ void TMDIChild::FormActivate()
     m_main.UpdatePasteState();
     if (ZoomIndex != -1)
         m_main.RateBox()->setCurrentIndex(ZoomIndex);
+    const bool ownFolder = FolderSteps() != nullptr;
     for (const char* name : { "LeftBtn", "RightBtn", "playBtn" })
-        m_main.Item(U(name))->setEnabled(m_main.steppingFlag);
+        m_main.Item(U(name))->setEnabled(m_main.steppingFlag || ownFolder);
     m_main.Item("playBtn")->setChecked(false);
     m_main.steppingFlag = false;
+    if (ownFolder)
+        m_folderSteps->DecodeAheadAfterPaint();
 }
 
-void TMDIChild::FormDeactivate() { PalettePick = false; }
+void TMDIChild::FolderStepsChanged()
+{
+    // The window becomes active before the loading pipeline names its file, and a picture saved
+    // under a name gets a folder: stepping through it starts then.
+    if (m_main.MdiArea()->activeSubWindow() != this || !FolderSteps())
+        return;
+    for (const char* name : { "LeftBtn", "RightBtn", "playBtn" })
+        m_main.Item(U(name))->setEnabled(true);
+    m_folderSteps->DecodeAheadAfterPaint();
+}
+
+void TMDIChild::FormDeactivate()
+{
+    PalettePick = false;
+    // Pictures are decoded ahead for the active document only.
+    m_folderSteps->Release();
+}
 
 void TMDIChild::PalettePickClick(QPoint at)
 {
@@ -416,6 +481,7 @@ bool TMDIChild::SaveAs()
     Rename(name, caption);
     m_main.setWindowTitle(m_fileName + QStringLiteral(" - Vistrel"));
     m_modifiedCount = 0;
+    FolderStepsChanged();
     if (outcome == document::SaveOutcome::SavedUncompressed)
         platform::qt::ShowError(
             this, caption + U(" は圧縮するとサイズが大きくなるので非圧縮で保存します。"));
@@ -477,6 +543,7 @@ void TMDIChild::ShowPicture(platform::TBitmap picture, const QString& fileName,
     m_picture = std::move(picture);
     m_undoPicture = platform::TBitmap();
     m_modifiedCount = origin == Origin::Buffer && !m_picture.Empty() ? 1 : 0;
+    FolderStepsChanged();
     if (m_picture.Empty())
         return;
     ZoomIndex = -1;
@@ -503,7 +570,26 @@ bool TMDIChild::ApplyOperation(const Operation& operation)
     return true;
 }
 
-void TMDIChild::FormClose() { m_main.ChildClosing(this); }
+void TMDIChild::FormClose()
+{
+    m_folderSteps->Release();
+    m_main.ChildClosing(this);
+}
+
+void TMDIChild::keyPressEvent(QKeyEvent* event)
+{
+    // Keys the document gives no other meaning (the keypad's come with the keypad modifier).
+    switch (event->key()) {
+    case Qt::Key_Plus:
+        platform::qt::RunGuarded(this, [this] { StepZoom(1); });
+        break;
+    case Qt::Key_Minus:
+        platform::qt::RunGuarded(this, [this] { StepZoom(-1); });
+        break;
+    default:
+        QMdiSubWindow::keyPressEvent(event);
+    }
+}
 
 void TMDIChild::keyReleaseEvent(QKeyEvent* event)
 {
@@ -537,6 +623,17 @@ void TMDIChild::WheelScroll(bool down)
 
 bool TMDIChild::eventFilter(QObject* watched, QEvent* event)
 {
+    // Ctrl with the wheel zooms, a step per notch (finer wheels add up to notches), whether the
+    // picture scrolls or not.
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Wheel
+        && (static_cast<QWheelEvent*>(event)->modifiers() & Qt::ControlModifier)) {
+        m_wheelZoom += static_cast<QWheelEvent*>(event)->angleDelta().y();
+        const int steps = m_wheelZoom / QWheelEvent::DefaultDeltasPerStep;
+        m_wheelZoom -= steps * QWheelEvent::DefaultDeltasPerStep;
+        if (steps != 0)
+            platform::qt::RunGuarded(this, [this, steps] { StepZoom(steps); });
+        return true;
+    }
     // The wheel scrolls the picture while its scroll bar shows; otherwise it goes on to the
     // frame's client area, which scrolls when the window stands beyond it.
     if (watched == m_scroll->viewport() && event->type() == QEvent::Wheel

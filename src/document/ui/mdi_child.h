@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <utility>
 
 class QActionGroup;
@@ -18,6 +19,7 @@ class QScrollArea;
 namespace vtl::document::ui {
 
 class TImage;
+class TFolderStepper;
 
 // The eight zoom steps: display size from picture size (divisions truncate).
 int ZoomedLength(int length, int zoomIndex);
@@ -25,6 +27,9 @@ int ZoomedLength(int length, int zoomIndex);
 int DisplayToPicture(int value, int zoomIndex);
 // The name of a pixel format in the size information ("256 色", "True Color").
 QString PixelFormatName(platform::TPixelFormat format);
+// The largest zoom step at which a picture of `width` x `height` fits into `room`; the smallest
+// step when none does.
+int FittingZoom(int width, int height, QSize room);
 
 class TMDIChild : public QMdiSubWindow,
                   public app::ui::SettingFileDocument,
@@ -81,6 +86,12 @@ public:
 
     void SetZoom(int zoomIndex);
     void ZoomClick(int zoomIndex); // S25Click to S800Click
+    // The zoom `steps` entries up (or down) the zoom table, as the zoom box sets it: "+", "-" and
+    // Ctrl with the wheel. The ends of the table stop it.
+    void StepZoom(int steps);
+    // SFit: the largest zoom at which the whole picture fits the window's client area (as far as
+    // the frame's client area leaves room for it), as the zoom box sets it. Display only.
+    void SFitClick();
     void UpdateSizeInfo();
     void TitleItemClick();
     void SelPalItemClick();
@@ -94,6 +105,10 @@ public:
 
     // FormCloseQuery: asks about unsaved changes; false when the window must stay open.
     bool FormCloseQuery();
+    // What serves ◀ ▶ for this document when it steps through its own folder: a picture opened
+    // from a file, not from the thumbnail browser or an archive window. Null otherwise.
+    app::ui::NavigationSource* FolderSteps() const;
+    TFolderStepper* FolderStepper() const { return m_folderSteps.get(); }
 
     // Edit and output commands.
     void FileSaveAsItemClick() { SaveAs(); }
@@ -114,6 +129,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -125,6 +141,9 @@ private:
     // Shows the picture at the zoom's size; drops the lines drawn over the display.
     void RedrawDisplay(int zoomIndex);
     void FitWindow();
+    // The file name changed: a document that now steps through its folder enables ◀ ▶ and
+    // decodes its neighbours ahead, while it is the active one.
+    void FolderStepsChanged();
     void EnableFormatCommands();
     enum class ItemState { Same, Off, On };
     // Enables or disables each named item; Same leaves it as it is.
@@ -155,6 +174,12 @@ private:
     QMap<QString, QAction*> m_items;
     QActionGroup* m_zoomGroup = nullptr;
     QPoint m_lineAt; // the end of the stroke so far, in display coordinates
+    std::unique_ptr<TFolderStepper> m_folderSteps;
+    // Set at the first activation: the picture came from the thumbnail browser or an archive
+    // window, which then serve its steps.
+    bool m_activated = false;
+    bool m_fromList = false;
+    int m_wheelZoom = 0; // Ctrl+wheel turns not yet a whole notch
 };
 
 } // namespace vtl::document::ui

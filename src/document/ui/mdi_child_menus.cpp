@@ -234,6 +234,13 @@ void TMDIChild::BuildMenus()
         connect(
             a, &QAction::triggered, this, platform::qt::Guarded(this, [this, i] { ZoomClick(i); }));
     }
+    // Not a zoom of its own: it picks the step of the table that fits, which the zoom items and
+    // the zoom box then show.
+    zoom->addSeparator();
+    QAction* fit = item(zoom, "SFit", "ウインドウに合わせる(&W)",
+        "画像全体がウインドウに収まる表示倍率にします。");
+    fit->setShortcut(QKeySequence(Qt::Key_Asterisk));
+    On(fit, &TMDIChild::SFitClick);
     view->addSeparator();
     On(item(view, "Info1", "サイズ情報(&I)"), &TMDIChild::Info1Click);
     view->addSeparator();

@@ -500,6 +500,7 @@ TEST_P(DocumentMenuTest, EveryItemDoesWhatItSays)
         { "S200", zoom(5) },
         { "S400", zoom(6) },
         { "S800", zoom(7) },
+        { "SFit", zoom(3) }, // the window already holds 24 x 16 at 100 %, and no more rows
         { "Info1",
             { true,
                 [&] {
