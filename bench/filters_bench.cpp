@@ -1,6 +1,9 @@
 // Every processing operation on a 24-megapixel 24-bit picture (6000 x 4000), in megapixels per
 // second, beside ImageMagick's operation of the same kind where it has one.
 //
+// Each of our operations runs on one thread, beside ImageMagick, and again on two threads ("2t");
+// a table of the speed-ups follows the ratios.
+//
 // Our time is the whole operation as a document runs it: work buffer, pixel loops, the undo copy
 // and the replacement of the picture (not the copy of the test picture made before each run).
 // ImageMagick's time is one `/usr/bin/convert in.ppm <op> out.ppm` process, start to exit: it
@@ -48,7 +51,8 @@ const TBitmap& TestPicture()
 
 using Entry = vtl::bench::PeerEntry;
 
-std::vector<Entry> Entries()
+// Our operations with a given number of threads.
+std::vector<Entry> EntriesFor(const ProcessContext& none)
 {
     static TFilter filters;
     filters.SetLists({ "sharpen 3x3", "soft 5x5" },
@@ -63,7 +67,6 @@ std::vector<Entry> Entries()
     hsi.gain[1] = 150; // saturation x 1.5
     hsi.offset[2] = 43; // hue turned by about 30 degrees
     const AdjustParams rgbParams = ParamsFromTrackBars(rgb), hsiParams = ParamsFromTrackBars(hsi);
-    const ProcessContext none;
     return {
         { "gray", [=](TBitmap& p, TBitmap* u) { return GrayScale(p, u, none); },
             { "-colorspace", "gray" }, "" },
@@ -99,11 +102,9 @@ std::vector<Entry> Entries()
             { "-level", "5%,95%,1.2" }, "" },
         { "hsi", [=](TBitmap& p, TBitmap* u) { return AdjustHsi(p, u, hsiParams, none); },
             { "-modulate", "100,150,116" }, "hexcone HSV vs HSL" },
-        { "userfilter 3x3",
-            [](TBitmap& p, TBitmap* u) { return filters.Apply(p, u, 0, ProcessContext {}); },
+        { "userfilter 3x3", [=](TBitmap& p, TBitmap* u) { return filters.Apply(p, u, 0, none); },
             { "-convolve", "0,-1,0,-1,5,-1,0,-1,0" }, "" },
-        { "userfilter 5x5",
-            [](TBitmap& p, TBitmap* u) { return filters.Apply(p, u, 1, ProcessContext {}); },
+        { "userfilter 5x5", [=](TBitmap& p, TBitmap* u) { return filters.Apply(p, u, 1, none); },
             { "-convolve",
                 "0.04,0.04,0.04,0.04,0.04,0.04,0.04,0.04,0.04,0.04,0.04,0.04,0.04,0.04,0.04,0.04,0."
                 "04,"
@@ -112,10 +113,42 @@ std::vector<Entry> Entries()
     };
 }
 
+// Each operation on one thread, beside ImageMagick, and again on two threads (suffix " 2t").
+std::vector<Entry> Entries()
+{
+    ProcessContext one, two;
+    one.threads = 1;
+    two.threads = 2;
+    std::vector<Entry> entries = EntriesFor(one);
+    for (Entry e : EntriesFor(two)) {
+        if (e.name == "copy")
+            continue;
+        e.name += " 2t";
+        e.peerArgs.clear();
+        e.note = "two threads";
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+// The speed-up of two threads over one for every operation measured both ways.
+void PrintThreadSpeedUps()
+{
+    const auto& ours = vtl::bench::g_ourSeconds;
+    std::printf("\n%-18s %9s %9s %8s\n", "operation", "1t (ms)", "2t (ms)", "speed-up");
+    for (const auto& [name, seconds] : ours) {
+        const auto two = ours.find(name + " 2t");
+        if (two == ours.end())
+            continue;
+        std::printf("%-18s %9.1f %9.1f %8.2f\n", name.c_str(), seconds * 1e3, two->second * 1e3,
+            seconds / two->second);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return vtl::bench::RunAgainstImageMagick(
-        argc, argv, Entries(), TestPicture(), kMegapixels, "/tmp/vtl-filters-bench-XXXXXX", 16);
+    return vtl::bench::RunAgainstImageMagick(argc, argv, Entries(), TestPicture(), kMegapixels,
+        "/tmp/vtl-filters-bench-XXXXXX", 20, PrintThreadSpeedUps);
 }

@@ -1,5 +1,6 @@
 #include "browse/folder_thumbs.h"
 
+#include "browse/folder_listing.h"
 #include "browse/thumb_cache.h"
 #include "codecs/jpeg_decoder.h"
 #include "codecs/png_image.h"
@@ -18,21 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 
     char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-    // The scan's order: the system lists a folder in no particular order, so names are sorted as
-    // a folder listing shows them, letters compared without case and ties broken by the bytes.
-    bool ListingOrder(const std::string& a, const std::string& b)
-    {
-        const size_t n = std::min(a.size(), b.size());
-        for (size_t i = 0; i < n; ++i) {
-            char x = LowerAscii(a[i]), y = LowerAscii(b[i]);
-            if (x != y)
-                return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-        }
-        if (a.size() != b.size())
-            return a.size() < b.size();
-        return a < b;
-    }
 
     fs::path PlainFolderPath(const fs::path& folder)
     {
@@ -163,18 +149,7 @@ void FolderThumbnails::ReadCache()
 
 void FolderThumbnails::ScanFolder(std::vector<bool>& seen)
 {
-    std::vector<std::string> files;
-    std::error_code ec;
-    for (fs::directory_iterator it(m_folderPath, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        // Hidden files are not listed; a name with a line break could not be a cache line.
-        if (name.empty() || name[0] == '.' || name.find_first_of("\r\n") != std::string::npos)
-            continue;
-        std::error_code typeError;
-        if (it->is_regular_file(typeError))
-            files.push_back(std::move(name));
-    }
-    std::sort(files.begin(), files.end(), ListingOrder);
+    const std::vector<std::string> files = ListFolderFiles(m_folderPath);
 
     std::unordered_map<std::string, size_t> cachedIndex;
     for (size_t i = 0; i < seen.size(); ++i)

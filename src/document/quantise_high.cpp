@@ -3,6 +3,7 @@
 #include "document/dib_errors.h"
 #include "document/pixel_format_conversion.h"
 #include "platform/mapped_block.h"
+#include "platform/parallel.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -71,19 +72,24 @@ namespace {
         SetQuantisedPalette(result, palette);
 
         const SplitNode* tree = nodes.data();
-        for (size_t y = 0; y < height; ++y) {
-            const uint8_t* p = source.bits.Data() + y * inRow;
-            uint8_t* out = result.bits.Data() + y * outRow;
-            if (bitCount == 8) {
-                for (size_t x = 0; x < width; ++x, p += 3)
-                    out[x] = Walk(tree, p, message);
-            } else {
-                for (size_t x = 0; x < width; ++x, p += 3) {
-                    const uint8_t index = Walk(tree, p, message);
-                    out[x / 2] |= (x & 1) ? index : static_cast<uint8_t>(index << 4);
+        const uint8_t* in = source.bits.Data();
+        uint8_t* outBits = result.bits.Data();
+        platform::ForEachBand(int32_t(height), uint64_t(width) * uint64_t(height), 0,
+            [&](int32_t first, int32_t last) {
+                for (size_t y = size_t(first); y < size_t(last); ++y) {
+                    const uint8_t* p = in + y * inRow;
+                    uint8_t* out = outBits + y * outRow;
+                    if (bitCount == 8) {
+                        for (size_t x = 0; x < width; ++x, p += 3)
+                            out[x] = Walk(tree, p, message);
+                    } else {
+                        for (size_t x = 0; x < width; ++x, p += 3) {
+                            const uint8_t index = Walk(tree, p, message);
+                            out[x / 2] |= (x & 1) ? index : static_cast<uint8_t>(index << 4);
+                        }
+                    }
                 }
-            }
-        }
+            });
         return result;
     }
 

@@ -2,6 +2,7 @@
 
 #include "document/dib_errors.h"
 #include "document/pixel_format_conversion.h"
+#include "platform/parallel.h"
 
 #include <array>
 #include <cmath>
@@ -236,21 +237,42 @@ namespace {
         Sum count = 0;
     };
 
-    // The histogram's cells in index order, each with its mean colour and pixel count.
+    // The histogram's cells in index order, each with its mean colour and pixel count. Large
+    // pictures are counted in parts of rows side by side, each part into cells of its own; the
+    // parts' sums are whole numbers, so adding them up gives the same cells in any order.
     template <typename Sum> std::vector<SplitEntry> CollectCells(const DibImage& source)
     {
-        auto cells = std::make_unique<Cell<Sum>[]>(kCells);
         const size_t rowBytes = StoredRowBytes(source.info);
         const size_t width = static_cast<size_t>(source.info.biWidth);
         const size_t height = static_cast<size_t>(AbsHeight(source.info));
-        for (size_t y = 0; y < height; ++y) {
-            const uint8_t* p = source.bits.Data() + y * rowBytes;
-            for (size_t x = 0; x < width; ++x, p += 3) {
-                Cell<Sum>& c = cells[CellIndex(p[2], p[1], p[0])];
-                c.sumR += p[2] & 7;
-                c.sumG += p[1] & 3;
-                c.sumB += p[0] & 7;
-                ++c.count;
+        const int parts = width * height < platform::kParallelMinPixels || height < 2
+            ? 1
+            : int(std::min<size_t>(size_t(platform::ThreadCount()), height));
+        std::vector<std::unique_ptr<Cell<Sum>[]>> partCells(static_cast<size_t>(parts));
+        platform::ForEachPart(parts, 0, [&](int part) {
+            auto cells = std::make_unique<Cell<Sum>[]>(kCells);
+            const size_t first = height * size_t(part) / size_t(parts);
+            const size_t last = height * size_t(part + 1) / size_t(parts);
+            for (size_t y = first; y < last; ++y) {
+                const uint8_t* p = source.bits.Data() + y * rowBytes;
+                for (size_t x = 0; x < width; ++x, p += 3) {
+                    Cell<Sum>& c = cells[CellIndex(p[2], p[1], p[0])];
+                    c.sumR += p[2] & 7;
+                    c.sumG += p[1] & 3;
+                    c.sumB += p[0] & 7;
+                    ++c.count;
+                }
+            }
+            partCells[size_t(part)] = std::move(cells);
+        });
+        Cell<Sum>* cells = partCells[0].get();
+        for (size_t p = 1; p < partCells.size(); ++p) {
+            const Cell<Sum>* more = partCells[p].get();
+            for (size_t i = 0; i < kCells; ++i) {
+                cells[i].sumR += more[i].sumR;
+                cells[i].sumG += more[i].sumG;
+                cells[i].sumB += more[i].sumB;
+                cells[i].count += more[i].count;
             }
         }
         std::vector<SplitEntry> entries;
@@ -295,20 +317,28 @@ namespace {
 
         const size_t inRow = StoredRowBytes(source.info);
         const size_t outRow = StoredRowBytes(result.info);
-        for (size_t y = 0; y < height; ++y) {
-            const uint8_t* p = source.bits.Data() + y * inRow;
-            uint8_t* out = result.bits.Data() + y * outRow;
-            if (bitCount == 8) {
-                for (size_t x = 0; x < width; ++x, p += 3)
-                    out[x] = table[CellIndex(p[2], p[1], p[0])];
-            } else {
-                for (size_t x = 0; x + 1 < width; x += 2, p += 6)
-                    out[x / 2] = static_cast<uint8_t>((table[CellIndex(p[2], p[1], p[0])] << 4)
-                        | table[CellIndex(p[5], p[4], p[3])]);
-                if (width & 1)
-                    out[width / 2] = static_cast<uint8_t>(table[CellIndex(p[2], p[1], p[0])] << 4);
-            }
-        }
+        const uint8_t* in = source.bits.Data();
+        uint8_t* outBits = result.bits.Data();
+        const uint8_t* map = table.get();
+        platform::ForEachBand(int32_t(height), uint64_t(width) * uint64_t(height), 0,
+            [&](int32_t first, int32_t last) {
+                for (size_t y = size_t(first); y < size_t(last); ++y) {
+                    const uint8_t* p = in + y * inRow;
+                    uint8_t* out = outBits + y * outRow;
+                    if (bitCount == 8) {
+                        for (size_t x = 0; x < width; ++x, p += 3)
+                            out[x] = map[CellIndex(p[2], p[1], p[0])];
+                    } else {
+                        for (size_t x = 0; x + 1 < width; x += 2, p += 6)
+                            out[x / 2]
+                                = static_cast<uint8_t>((map[CellIndex(p[2], p[1], p[0])] << 4)
+                                    | map[CellIndex(p[5], p[4], p[3])]);
+                        if (width & 1)
+                            out[width / 2]
+                                = static_cast<uint8_t>(map[CellIndex(p[2], p[1], p[0])] << 4);
+                    }
+                }
+            });
         return result;
     }
 

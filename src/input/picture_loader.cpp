@@ -448,7 +448,7 @@ FileOpenResult OpenPictureFile(PluginRegistry& registry, const std::filesystem::
         if (context.paletteDisplay && dib.BitCount() > 8) {
             ReduceForPaletteDisplay(dib, context, true);
         }
-        dib.AssignTo(decoded);
+        dib.MoveTo(decoded);
         bitmap = std::move(decoded);
         result.outcome = FileOpenOutcome::Picture;
         return result;
@@ -470,7 +470,7 @@ FileOpenResult OpenPictureFile(PluginRegistry& registry, const std::filesystem::
         case PluginOpenOutcome::Picture:
             break;
         }
-        dib.AssignTo(decoded);
+        dib.MoveTo(decoded);
         bitmap = std::move(decoded);
         result.outcome = FileOpenOutcome::Picture;
         return result;

@@ -9,14 +9,16 @@ namespace vtl::platform {
 
 namespace {
     std::atomic<int> g_failNext { 0 };
+    std::atomic<int> g_passBeforeFailing { 0 };
     std::atomic<long> g_live { 0 };
 }
 
 MappedBlock::MappedBlock(size_t size)
 {
     if (g_failNext > 0) {
-        --g_failNext;
-        throw std::bad_alloc();
+        // Mappings may be made on several threads at once; each takes its turn exactly once.
+        if (g_passBeforeFailing.fetch_sub(1) <= 0 && g_failNext.fetch_sub(1) > 0)
+            throw std::bad_alloc();
     }
     // A zero-sized mapping is refused by the kernel; one page stands for it.
     size_t length = size == 0 ? 1 : size;
@@ -59,7 +61,11 @@ void MappedBlock::Release() noexcept
     }
 }
 
-void MappedBlock::FailNextMappingsForTesting(int count) { g_failNext = count; }
+void MappedBlock::FailNextMappingsForTesting(int count, int after)
+{
+    g_passBeforeFailing = after;
+    g_failNext = count;
+}
 long MappedBlock::LiveBlocks() { return g_live; }
 
 } // namespace vtl::platform

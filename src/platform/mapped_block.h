@@ -26,8 +26,9 @@ public:
     std::span<const uint8_t> Bytes() const { return { m_data, m_size }; }
     explicit operator bool() const { return m_data != nullptr; }
 
-    // Tests: make the next `count` mappings fail as if the system were out of memory.
-    static void FailNextMappingsForTesting(int count);
+    // Tests: make the next `count` mappings fail as if the system were out of memory, after
+    // letting `after` more succeed first.
+    static void FailNextMappingsForTesting(int count, int after = 0);
     // Number of blocks alive now; tests use it to see that a failed operation freed what it made.
     static long LiveBlocks();
 

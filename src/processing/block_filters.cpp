@@ -22,9 +22,11 @@ namespace {
     // of count M whose M-th, that is last, occurrence comes first. The counts slide along the row
     // (a column in, a column out) together with how many values hold each count; only the
     // winner among the values of count M needs a look at the window, from its end backwards.
+    // Rows first .. last - 1 are done; each row starts from empty counts, so bands of rows can
+    // run apart.
     template <typename T, typename RowOf, typename Put>
-    void WindowModes(
-        int32_t width, int32_t height, int half, size_t histogramSize, RowOf&& row, Put&& put)
+    void WindowModes(int32_t width, int32_t height, int32_t first, int32_t last, int half,
+        size_t histogramSize, RowOf&& row, Put&& put)
     {
         constexpr uint8_t kMarked = 255; // above any count (at most 81)
         std::vector<uint8_t> histogram(histogramSize, 0);
@@ -32,7 +34,7 @@ namespace {
         std::array<int, 256> holders {}; // holders[c]: how many values have count c
         std::vector<const T*> rows(size_t(2 * half + 1));
         std::vector<T> marked;
-        for (int32_t y = 0; y < height; ++y) {
+        for (int32_t y = first; y < last; ++y) {
             const int32_t y0 = std::max(0, y - half), y1 = std::min(height - 1, y + half);
             const int rowCount = int(y1 - y0 + 1);
             for (int i = 0; i < rowCount; ++i)
@@ -100,45 +102,50 @@ namespace {
         }
     }
 
-    void OilPaint8(const TBitmap& picture, TBitmap& result, int half)
+    void OilPaint8(const TBitmap& picture, TBitmap& result, int half, int threads)
     {
+        const std::vector<const uint8_t*> in = ConstRowPointers(picture);
         std::vector<uint8_t*> out = RowPointers(result);
-        WindowModes<uint8_t>(
-            picture.Width(), picture.Height(), half, 256,
-            [&](int32_t y) { return picture.ScanLine(y); },
-            [&](int32_t y, int32_t x, uint8_t v) { out[size_t(y)][x] = v; });
+        const int32_t width = picture.Width(), height = picture.Height();
+        ForEachRowBand(width, height, threads, [&](int32_t first, int32_t last) {
+            WindowModes<uint8_t>(
+                width, height, first, last, half, 256, [&](int32_t y) { return in[size_t(y)]; },
+                [&](int32_t y, int32_t x, uint8_t v) { out[size_t(y)][x] = v; });
+        });
     }
 
-    void OilPaint24(const TBitmap& picture, TBitmap& result, int half)
+    void OilPaint24(const TBitmap& picture, TBitmap& result, int half, int threads)
     {
         const int32_t width = picture.Width(), height = picture.Height();
         const int n = 2 * half + 1;
-        // The keys of the rows a window can reach: row y lies in slot y mod n.
-        std::vector<uint16_t> keys(size_t(n) * size_t(width));
-        auto slot = [&](int32_t y) { return keys.data() + size_t(y % n) * size_t(width); };
-        auto computeKeys = [&](int32_t y) {
-            const uint8_t* s = picture.ScanLine(y);
-            uint16_t* k = slot(y);
-            for (int32_t x = 0; x < width; ++x, s += 3)
-                k[x] = uint16_t(((s[0] >> 3) << 10) | ((s[1] >> 3) << 5) | (s[2] >> 3));
-        };
-        for (int32_t y = 0; y < std::min(height, int32_t(half)); ++y)
-            computeKeys(y);
-        int32_t computed = std::min(height, int32_t(half)); // rows below this have no keys yet
+        const std::vector<const uint8_t*> in = ConstRowPointers(picture);
         std::vector<uint8_t*> out = RowPointers(result);
-        WindowModes<uint16_t>(
-            width, height, half, 32768,
-            [&](int32_t y) {
-                while (computed <= y && computed < height)
-                    computeKeys(computed++);
-                return static_cast<const uint16_t*>(slot(y));
-            },
-            [&](int32_t y, int32_t x, uint16_t key) {
-                uint8_t* d = out[size_t(y)] + size_t(x) * 3;
-                d[0] = uint8_t((key >> 10) << 3);
-                d[1] = uint8_t(((key >> 5) & 31) << 3);
-                d[2] = uint8_t((key & 31) << 3);
-            });
+        ForEachRowBand(width, height, threads, [&](int32_t first, int32_t last) {
+            // The keys of the rows a window can reach: row y lies in slot y mod n.
+            std::vector<uint16_t> keys(size_t(n) * size_t(width));
+            auto slot = [&](int32_t y) { return keys.data() + size_t(y % n) * size_t(width); };
+            auto computeKeys = [&](int32_t y) {
+                const uint8_t* s = in[size_t(y)];
+                uint16_t* k = slot(y);
+                for (int32_t x = 0; x < width; ++x, s += 3)
+                    k[x] = uint16_t(((s[0] >> 3) << 10) | ((s[1] >> 3) << 5) | (s[2] >> 3));
+            };
+            // Rows above this have no keys yet; the windows of the band reach half rows up.
+            int32_t computed = std::max(0, first - half);
+            WindowModes<uint16_t>(
+                width, height, first, last, half, 32768,
+                [&](int32_t y) {
+                    while (computed <= y && computed < height)
+                        computeKeys(computed++);
+                    return static_cast<const uint16_t*>(slot(y));
+                },
+                [&](int32_t y, int32_t x, uint16_t key) {
+                    uint8_t* d = out[size_t(y)] + size_t(x) * 3;
+                    d[0] = uint8_t((key >> 10) << 3);
+                    d[1] = uint8_t(((key >> 5) & 31) << 3);
+                    d[2] = uint8_t((key & 31) << 3);
+                });
+        });
     }
 }
 
@@ -155,9 +162,9 @@ bool OilPaint(TBitmap& picture, TBitmap* undo, OilSize size, const ProcessContex
     if (format == TPixelFormat::pf8bit) {
         if (picture.HasPalette())
             result.SetPalette(std::span<const PaletteEntry>(picture.PaletteEntries()));
-        OilPaint8(picture, result, n / 2);
+        OilPaint8(picture, result, n / 2, context.threads);
     } else {
-        OilPaint24(picture, result, n / 2);
+        OilPaint24(picture, result, n / 2, context.threads);
     }
     ReplacePicture(picture, undo, std::move(result));
     return true;
@@ -210,21 +217,28 @@ std::optional<TRect> MosaicAreaFromSelection(
 
 namespace {
     // Calls `block(left, top, right, bottom)` for every block of the area, top row of blocks
-    // first; the last column and row of blocks hold what is left over.
-    template <typename Block> void ForEachBlock(const TRect& area, int32_t size, Block&& block)
+    // first; the last column and row of blocks hold what is left over. The rows of blocks are
+    // shared out in bands; each block is read and written by one band alone.
+    template <typename Block>
+    void ForEachBlock(const TRect& area, int32_t size, int threads, Block&& block)
     {
-        for (int64_t top = area.Top; top < area.Bottom; top += size) {
-            const int32_t bottom = int32_t(std::min<int64_t>(top + size, area.Bottom));
-            for (int64_t left = area.Left; left < area.Right; left += size)
-                block(int32_t(left), int32_t(top),
-                    int32_t(std::min<int64_t>(left + size, area.Right)), bottom);
-        }
+        const int64_t blockRows = (int64_t(area.Bottom) - area.Top + size - 1) / size;
+        platform::ForEachBand(int32_t(blockRows), uint64_t(area.Width()) * uint64_t(area.Height()),
+            threads, [&](int32_t first, int32_t last) {
+                for (int64_t top = area.Top + int64_t(first) * size;
+                     top < area.Top + int64_t(last) * size && top < area.Bottom; top += size) {
+                    const int32_t bottom = int32_t(std::min<int64_t>(top + size, area.Bottom));
+                    for (int64_t left = area.Left; left < area.Right; left += size)
+                        block(int32_t(left), int32_t(top),
+                            int32_t(std::min<int64_t>(left + size, area.Right)), bottom);
+                }
+            });
     }
 
-    void Mosaic24(TBitmap& bitmap, const TRect& area, int32_t size)
+    void Mosaic24(TBitmap& bitmap, const TRect& area, int32_t size, int threads)
     {
         std::vector<uint8_t*> rows = RowPointers(bitmap);
-        ForEachBlock(area, size, [&](int32_t l, int32_t t, int32_t r, int32_t b) {
+        ForEachBlock(area, size, threads, [&](int32_t l, int32_t t, int32_t r, int32_t b) {
             uint64_t sum[3] = { 0, 0, 0 };
             for (int32_t y = t; y < b; ++y) {
                 const uint8_t* p = rows[size_t(y)] + size_t(l) * 3;
@@ -248,14 +262,14 @@ namespace {
         });
     }
 
-    void Mosaic8(TBitmap& bitmap, const TRect& area, int32_t size)
+    void Mosaic8(TBitmap& bitmap, const TRect& area, int32_t size, int threads)
     {
         const std::vector<PaletteEntry> palette(
             bitmap.EffectivePalette().begin(), bitmap.EffectivePalette().end());
         std::array<PaletteEntry, 256> entries {};
         std::copy_n(palette.begin(), std::min<size_t>(palette.size(), 256), entries.begin());
         std::vector<uint8_t*> rows = RowPointers(bitmap);
-        ForEachBlock(area, size, [&](int32_t l, int32_t t, int32_t r, int32_t b) {
+        ForEachBlock(area, size, threads, [&](int32_t l, int32_t t, int32_t r, int32_t b) {
             uint64_t red = 0, green = 0, blue = 0;
             for (int32_t y = t; y < b; ++y) {
                 const uint8_t* p = rows[size_t(y)];
@@ -292,9 +306,9 @@ bool Mosaic(TBitmap& picture, TBitmap* undo, int blockSize, const std::optional<
     StatusText status(context, kConvertingText);
     TBitmap result(picture);
     if (format == TPixelFormat::pf8bit)
-        Mosaic8(result, region, blockSize);
+        Mosaic8(result, region, blockSize, context.threads);
     else
-        Mosaic24(result, region, blockSize);
+        Mosaic24(result, region, blockSize, context.threads);
     ReplacePicture(picture, undo, std::move(result));
     return true;
 }

@@ -172,13 +172,17 @@ namespace {
             return false;
         StatusText status(context, kConvertingText);
         const WorkSource source(picture);
-        TBitmap result = TBitmap::ForWriting(source.Width(), source.Height(), TPixelFormat::pf24bit);
+        TBitmap result
+            = TBitmap::ForWriting(source.Width(), source.Height(), TPixelFormat::pf24bit);
         std::vector<uint8_t*> out = RowPointers(result);
         const size_t bytes = size_t(source.Width()) * 3;
-        for (int32_t y = 0; y < source.Height(); ++y) {
-            std::copy_n(source.Row(y), bytes, out[size_t(y)]);
-            rowFn(out[size_t(y)], source.Width());
-        }
+        ForEachRowBand(
+            source.Width(), source.Height(), context.threads, [&](int32_t first, int32_t last) {
+                for (int32_t y = first; y < last; ++y) {
+                    std::copy_n(source.Row(y), bytes, out[size_t(y)]);
+                    rowFn(out[size_t(y)], source.Width());
+                }
+            });
         ReduceForPaletteDisplay(result, context, status);
         ReplacePicture(picture, undo, std::move(result));
         return true;

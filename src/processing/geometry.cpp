@@ -48,51 +48,53 @@ namespace {
         return c;
     }
 
-    void AreaAverage(const WorkSource& source, TBitmap& result)
+    void AreaAverage(const WorkSource& source, TBitmap& result, int threads)
     {
         const int32_t w = source.Width(), h = source.Height();
         const int32_t a = result.Width(), b = result.Height();
         const Coverage columns = Cover(w, a), rows = Cover(h, b);
         const double area = (double(w) / a) * (double(h) / b);
-        std::vector<double> across(size_t(a) * 3), sum(size_t(a) * 3);
         const std::vector<uint8_t*> out = RowPointers(result);
-        for (int32_t i = 0; i < b; ++i) {
-            std::fill(sum.begin(), sum.end(), 0.0);
-            const size_t rowFrom = rows.offset[size_t(i)], rowTo = rows.offset[size_t(i) + 1];
-            for (size_t k = rowFrom; k < rowTo; ++k) {
-                const double rowWeight = rows.weights[k];
-                if (rowWeight == 0.0)
-                    continue;
-                const uint8_t* s = source.Row(rows.first[size_t(i)] + int32_t(k - rowFrom));
-                for (int32_t j = 0; j < a; ++j) {
-                    const size_t from = columns.offset[size_t(j)],
-                                 to = columns.offset[size_t(j) + 1];
-                    const int32_t x0 = columns.first[size_t(j)];
-                    double bl = 0, gr = 0, rd = 0;
-                    for (size_t m = from; m < to; ++m) {
-                        const double weight = columns.weights[m];
-                        if (weight == 0.0)
-                            continue;
-                        const uint8_t* p = s + 3 * size_t(x0 + int32_t(m - from));
-                        bl += weight * p[0];
-                        gr += weight * p[1];
-                        rd += weight * p[2];
+        ForEachRowBand(a, b, threads, [&](int32_t firstRow, int32_t lastRow) {
+            std::vector<double> sum(size_t(a) * 3);
+            for (int32_t i = firstRow; i < lastRow; ++i) {
+                std::fill(sum.begin(), sum.end(), 0.0);
+                const size_t rowFrom = rows.offset[size_t(i)], rowTo = rows.offset[size_t(i) + 1];
+                for (size_t k = rowFrom; k < rowTo; ++k) {
+                    const double rowWeight = rows.weights[k];
+                    if (rowWeight == 0.0)
+                        continue;
+                    const uint8_t* s = source.Row(rows.first[size_t(i)] + int32_t(k - rowFrom));
+                    for (int32_t j = 0; j < a; ++j) {
+                        const size_t from = columns.offset[size_t(j)],
+                                     to = columns.offset[size_t(j) + 1];
+                        const int32_t x0 = columns.first[size_t(j)];
+                        double bl = 0, gr = 0, rd = 0;
+                        for (size_t m = from; m < to; ++m) {
+                            const double weight = columns.weights[m];
+                            if (weight == 0.0)
+                                continue;
+                            const uint8_t* p = s + 3 * size_t(x0 + int32_t(m - from));
+                            bl += weight * p[0];
+                            gr += weight * p[1];
+                            rd += weight * p[2];
+                        }
+                        double* acc = sum.data() + 3 * size_t(j);
+                        acc[0] += rowWeight * bl;
+                        acc[1] += rowWeight * gr;
+                        acc[2] += rowWeight * rd;
                     }
-                    double* acc = sum.data() + 3 * size_t(j);
-                    acc[0] += rowWeight * bl;
-                    acc[1] += rowWeight * gr;
-                    acc[2] += rowWeight * rd;
+                }
+                uint8_t* d = out[size_t(i)];
+                for (size_t n = 0; n < sum.size(); ++n) {
+                    const double v = sum[n] / area + 0.5;
+                    d[n] = v >= 255.0 ? uint8_t(255) : uint8_t(v > 0.0 ? int(v) : 0);
                 }
             }
-            uint8_t* d = out[size_t(i)];
-            for (size_t n = 0; n < sum.size(); ++n) {
-                const double v = sum[n] / area + 0.5;
-                d[n] = v >= 255.0 ? uint8_t(255) : uint8_t(v > 0.0 ? int(v) : 0);
-            }
-        }
+        });
     }
 
-    void Bilinear(const WorkSource& source, TBitmap& result)
+    void Bilinear(const WorkSource& source, TBitmap& result, int threads)
     {
         const int32_t w = source.Width(), h = source.Height();
         const int32_t a = result.Width(), b = result.Height();
@@ -107,14 +109,16 @@ namespace {
             fx[size_t(j)] = sx - x0[size_t(j)];
         }
         const std::vector<uint8_t*> out = RowPointers(result);
-        for (int32_t i = 0; i < b; ++i) {
-            const double sy = h / 2.0 + (double(h) / b) * (i - b / 2.0);
-            const int32_t y0 = FloorToInt(sy);
-            const double fy = sy - y0;
-            uint8_t* d = out[size_t(i)];
-            for (int32_t j = 0; j < a; ++j, d += 3)
-                SampleBilinear(src.data(), w, h, x0[size_t(j)], y0, fx[size_t(j)], fy, d);
-        }
+        ForEachRowBand(a, b, threads, [&](int32_t first, int32_t last) {
+            for (int32_t i = first; i < last; ++i) {
+                const double sy = h / 2.0 + (double(h) / b) * (i - b / 2.0);
+                const int32_t y0 = FloorToInt(sy);
+                const double fy = sy - y0;
+                uint8_t* d = out[size_t(i)];
+                for (int32_t j = 0; j < a; ++j, d += 3)
+                    SampleBilinear(src.data(), w, h, x0[size_t(j)], y0, fx[size_t(j)], fy, d);
+            }
+        });
     }
 
     void CopyArea(const TBitmap& source, const ClipArea& area, TBitmap& dest)
@@ -170,9 +174,9 @@ bool Resize(
     const WorkSource source(picture);
     TBitmap result = TBitmap::ForWriting(width, height, TPixelFormat::pf24bit);
     if (width < source.Width() && height < source.Height())
-        AreaAverage(source, result);
+        AreaAverage(source, result, context.threads);
     else
-        Bilinear(source, result);
+        Bilinear(source, result, context.threads);
     ReduceForPaletteDisplay(result, context, status);
     HandOver(picture, undo, std::move(result));
     return true;

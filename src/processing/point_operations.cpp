@@ -76,13 +76,16 @@ bool GrayScale(TBitmap& picture, TBitmap* undo, const ProcessContext& context)
     TBitmap result = TBitmap::ForWriting(picture.Width(), picture.Height(), TPixelFormat::pf8bit);
     result.SetPalette(std::span<const PaletteEntry>(palette));
     std::vector<uint8_t*> out = RowPointers(result);
+    const std::vector<const uint8_t*> in = ConstRowPointers(source);
     const int32_t width = picture.Width();
-    for (int32_t y = 0; y < picture.Height(); ++y) {
-        uint8_t* row = out[size_t(y)];
-        GreyRow(weights, source.ScanLine(y), row, width);
-        for (int32_t x = 0; x < width; ++x)
-            row[x] = table[row[x]];
-    }
+    ForEachRowBand(width, picture.Height(), context.threads, [&](int32_t first, int32_t last) {
+        for (int32_t y = first; y < last; ++y) {
+            uint8_t* row = out[size_t(y)];
+            GreyRow(weights, in[size_t(y)], row, width);
+            for (int32_t x = 0; x < width; ++x)
+                row[x] = table[row[x]];
+        }
+    });
     ReplacePicture(picture, undo, std::move(result));
     return true;
 }
@@ -111,32 +114,34 @@ bool Sepia(TBitmap& picture, TBitmap* undo, SepiaStrength strength, const Proces
     TBitmap result = TBitmap::ForWriting(source.Width(), source.Height(), TPixelFormat::pf24bit);
     std::vector<uint8_t*> out = RowPointers(result);
     const int32_t width = source.Width();
-    for (int32_t y = 0; y < source.Height(); ++y) {
-        const uint8_t* s = source.Row(y);
-        uint8_t* d = out[size_t(y)];
-        for (int32_t x = 0; x < width; ++x, s += 3, d += 3) {
-            const int b = s[0], g = s[1], r = s[2];
-            const int level = (29 * b + 150 * g + 77 * r + 128) >> 8; // at most 255
-            const int cool = t.cool[size_t(level)], warm = t.warm[size_t(level)];
-            switch (strength) {
-            case SepiaStrength::Full:
-                d[0] = uint8_t(cool);
-                d[1] = uint8_t(level);
-                d[2] = uint8_t(warm);
-                break;
-            case SepiaStrength::ThreeQuarters:
-                d[0] = uint8_t((b + 3 * cool) / 4);
-                d[1] = uint8_t((g + 3 * level) / 4);
-                d[2] = uint8_t((r + 3 * warm) / 4);
-                break;
-            case SepiaStrength::Half:
-                d[0] = uint8_t((b + cool) / 2);
-                d[1] = uint8_t((g + level) / 2);
-                d[2] = uint8_t((r + warm) / 2);
-                break;
+    ForEachRowBand(width, source.Height(), context.threads, [&](int32_t first, int32_t last) {
+        for (int32_t y = first; y < last; ++y) {
+            const uint8_t* s = source.Row(y);
+            uint8_t* d = out[size_t(y)];
+            for (int32_t x = 0; x < width; ++x, s += 3, d += 3) {
+                const int b = s[0], g = s[1], r = s[2];
+                const int level = (29 * b + 150 * g + 77 * r + 128) >> 8; // at most 255
+                const int cool = t.cool[size_t(level)], warm = t.warm[size_t(level)];
+                switch (strength) {
+                case SepiaStrength::Full:
+                    d[0] = uint8_t(cool);
+                    d[1] = uint8_t(level);
+                    d[2] = uint8_t(warm);
+                    break;
+                case SepiaStrength::ThreeQuarters:
+                    d[0] = uint8_t((b + 3 * cool) / 4);
+                    d[1] = uint8_t((g + 3 * level) / 4);
+                    d[2] = uint8_t((r + 3 * warm) / 4);
+                    break;
+                case SepiaStrength::Half:
+                    d[0] = uint8_t((b + cool) / 2);
+                    d[1] = uint8_t((g + level) / 2);
+                    d[2] = uint8_t((r + warm) / 2);
+                    break;
+                }
             }
         }
-    }
+    });
     ReduceForPaletteDisplay(result, context, status);
     ReplacePicture(picture, undo, std::move(result));
     return true;
@@ -151,12 +156,15 @@ bool InvertColours(TBitmap& picture, TBitmap* undo, const ProcessContext& contex
     TBitmap result = TBitmap::ForWriting(source.Width(), source.Height(), TPixelFormat::pf24bit);
     std::vector<uint8_t*> out = RowPointers(result);
     const size_t bytes = size_t(source.Width()) * 3;
-    for (int32_t y = 0; y < source.Height(); ++y) {
-        const uint8_t* s = source.Row(y);
-        uint8_t* d = out[size_t(y)];
-        for (size_t i = 0; i < bytes; ++i)
-            d[i] = uint8_t(~s[i]);
-    }
+    ForEachRowBand(
+        source.Width(), source.Height(), context.threads, [&](int32_t first, int32_t last) {
+            for (int32_t y = first; y < last; ++y) {
+                const uint8_t* s = source.Row(y);
+                uint8_t* d = out[size_t(y)];
+                for (size_t i = 0; i < bytes; ++i)
+                    d[i] = uint8_t(~s[i]);
+            }
+        });
     ReduceForPaletteDisplay(result, context, status);
     ReplacePicture(picture, undo, std::move(result));
     return true;
@@ -180,17 +188,21 @@ bool Binarise(TBitmap& picture, TBitmap* undo, int threshold, const ProcessConte
     TBitmap result = TBitmap::ForWriting(width, picture.Height(), TPixelFormat::pf1bit);
     result.SetPalette(std::span<const PaletteEntry>(platform::DefaultPalette(1)));
     std::vector<uint8_t*> out = RowPointers(result);
-    std::vector<uint8_t> levels(static_cast<size_t>(width));
-    for (int32_t y = 0; y < picture.Height(); ++y) {
-        GreyRow(weights, source.ScanLine(y), levels.data(), width);
-        uint8_t* d = out[size_t(y)];
-        std::fill_n(d, result.RowBytes(), uint8_t(0));
-        for (int32_t x = 0; x < width; ++x) {
-            const PaletteEntry& grey = palette[table[levels[size_t(x)]]];
-            if (grey.peBlue >= threshold)
-                d[x >> 3] |= uint8_t(0x80 >> (x & 7));
+    const std::vector<const uint8_t*> in = ConstRowPointers(source);
+    const size_t rowBytes = result.RowBytes();
+    ForEachRowBand(width, picture.Height(), context.threads, [&](int32_t first, int32_t last) {
+        std::vector<uint8_t> levels(static_cast<size_t>(width));
+        for (int32_t y = first; y < last; ++y) {
+            GreyRow(weights, in[size_t(y)], levels.data(), width);
+            uint8_t* d = out[size_t(y)];
+            std::fill_n(d, rowBytes, uint8_t(0));
+            for (int32_t x = 0; x < width; ++x) {
+                const PaletteEntry& grey = palette[table[levels[size_t(x)]]];
+                if (grey.peBlue >= threshold)
+                    d[x >> 3] |= uint8_t(0x80 >> (x & 7));
+            }
         }
-    }
+    });
     ReplacePicture(picture, undo, std::move(result));
     return true;
 }

@@ -58,6 +58,15 @@ std::vector<uint8_t*> RowPointers(TBitmap& bitmap)
     return rows;
 }
 
+std::vector<const uint8_t*> ConstRowPointers(const TBitmap& bitmap)
+{
+    std::vector<const uint8_t*> rows;
+    rows.reserve(size_t(bitmap.Height()));
+    for (int32_t y = 0; y < bitmap.Height(); ++y)
+        rows.push_back(bitmap.ScanLine(y));
+    return rows;
+}
+
 void ReduceForPaletteDisplay(TBitmap& result, const ProcessContext& context, StatusText& status)
 {
     if (!context.paletteDisplay || result.BitsPerPixel() <= 8)

@@ -9,6 +9,8 @@
 // as they were.
 
 #include "platform/bitmap.h"
+#include "platform/mapped_block.h"
+#include "platform/parallel.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -35,6 +37,9 @@ public:
 struct ProcessContext {
     TStatusSink* status = nullptr; // null: nobody shows the texts (vtlc, the HSI preview)
     bool paletteDisplay = false; // the screen has a 16- or 256-entry palette
+    // Threads for the pixel work: 0 = the machine's cores (or VTL_THREADS); 1 forces one thread.
+    // The result is the same whatever the number.
+    int threads = 0;
 };
 
 // Shows a text for the time of one operation and empties panel 0 on every way out.
@@ -68,11 +73,13 @@ private:
 
 // Row pointers of a bitmap, taken once so that the pixel loops make no calls per row.
 std::vector<uint8_t*> RowPointers(TBitmap& bitmap);
+std::vector<const uint8_t*> ConstRowPointers(const TBitmap& bitmap);
 
 // N row buffers of (width + N) pixels of `channels` values each, for a square window of N rows.
 // The image row lies `half` pixels in, so that everything left and right of the picture reads as
 // 0; buffers above the top or below the bottom are all 0. Turning the ring hands the top buffer to
-// the bottom by exchanging pointers.
+// the bottom by exchanging pointers. Each band of a banded filter has a ring of its own, in a
+// mapped block (which starts zero-filled).
 template <typename T> class RowRing {
 public:
     RowRing(int rows, int32_t width, int channels)
@@ -80,10 +87,11 @@ public:
         , m_channels(channels)
         , m_width(width)
         , m_stride(size_t(width + rows) * size_t(channels))
-        , m_storage(m_stride * size_t(rows))
+        , m_storage(m_stride * size_t(rows) * sizeof(T))
     {
+        T* base = reinterpret_cast<T*>(m_storage.Data());
         for (int i = 0; i < rows; ++i)
-            m_rows.push_back(m_storage.data() + size_t(i) * m_stride);
+            m_rows.push_back(base + size_t(i) * m_stride);
     }
     int Half() const { return m_half; }
     // Row buffer i, 0 being the top of the window; its pixel 0 is the image's column -half.
@@ -108,14 +116,15 @@ private:
     int m_channels;
     int32_t m_width;
     size_t m_stride;
-    std::vector<T> m_storage;
+    platform::MappedBlock m_storage;
     std::vector<T*> m_rows;
 };
 
-// Runs `body(y)` for every image row y while the ring holds rows y - half .. y + half;
-// `load(dest, y)` copies image row y into the image part of a row buffer.
+// Runs `body(y)` for the image rows y = first .. last - 1 while the ring holds rows y - half ..
+// y + half; `load(dest, y)` copies image row y into the image part of a row buffer.
 template <typename T, typename Load, typename Body>
-void RunRing(RowRing<T>& ring, int32_t height, Load&& load, Body&& body)
+void RunRing(
+    RowRing<T>& ring, int32_t height, int32_t first, int32_t last, Load&& load, Body&& body)
 {
     const int n = ring.Size(), half = ring.Half();
     auto fill = [&](int slot, int32_t y) {
@@ -125,26 +134,49 @@ void RunRing(RowRing<T>& ring, int32_t height, Load&& load, Body&& body)
             ring.ClearRow(slot);
     };
     for (int i = 0; i < n; ++i)
-        fill(i, i - half);
-    for (int32_t y = 0; y < height; ++y) {
+        fill(i, first + i - half);
+    for (int32_t y = first; y < last; ++y) {
         body(y);
+        if (y + 1 == last)
+            break;
         ring.Turn();
         fill(n - 1, y + half + 1);
     }
 }
 
-// Runs `filter(rows, out)` for every image row of a 24-bit source with an N-row window of 24-bit
-// row buffers: rows[i] is the row buffer at window row i, out the output row (3 x width bytes).
-template <typename Filter>
-void ForEachWindow24(
-    const WorkSource& source, int n, std::vector<uint8_t*>& outRows, Filter&& filter)
+template <typename T, typename Load, typename Body>
+void RunRing(RowRing<T>& ring, int32_t height, Load&& load, Body&& body)
 {
-    RowRing<uint8_t> ring(n, source.Width(), 3);
-    const size_t bytes = ring.ImageValues();
-    RunRing(
-        ring, source.Height(),
-        [&](uint8_t* dest, int32_t y) { std::copy_n(source.Row(y), bytes, dest); },
-        [&](int32_t y) { filter(ring.Rows(), outRows[size_t(y)]); });
+    RunRing(ring, height, 0, height, load, body);
+}
+
+// Runs a row filter over every image row of a 24-bit source with an N-row window of 24-bit row
+// buffers, in bands on `threads` threads (see ForEachBand). `makeFilter()` is called once for each
+// band and gives the band's own `filter(rows, out)`, so that scratch space is never shared: rows[i]
+// is the row buffer at window row i, out the output row (3 x width bytes).
+template <typename MakeFilter>
+void ForEachWindow24(const WorkSource& source, int n, std::vector<uint8_t*>& outRows, int threads,
+    MakeFilter&& makeFilter)
+{
+    const int32_t width = source.Width(), height = source.Height();
+    platform::ForEachBand(
+        height, uint64_t(width) * uint64_t(height), threads, [&](int32_t first, int32_t last) {
+            auto filter = makeFilter();
+            RowRing<uint8_t> ring(n, width, 3);
+            const size_t bytes = ring.ImageValues();
+            RunRing(
+                ring, height, first, last,
+                [&](uint8_t* dest, int32_t y) { std::copy_n(source.Row(y), bytes, dest); },
+                [&](int32_t y) { filter(ring.Rows(), outRows[size_t(y)]); });
+        });
+}
+
+// Runs `rows(first, last)` over bands of the rows 0..height - 1 of a picture `width` pixels wide.
+template <typename Rows>
+void ForEachRowBand(int32_t width, int32_t height, int threads, Rows&& rows)
+{
+    platform::ForEachBand(height, uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0)),
+        threads, [&](int32_t first, int32_t last) { rows(first, last); });
 }
 
 // Step 4 of the frame: a result of more than 8 bits per pixel is reduced to Dib8Bit by the image

@@ -263,13 +263,16 @@ bool Reduce16(TBitmap& picture, TBitmap* undo, D16Method method, bool dither,
     std::vector<uint8_t*> out = RowPointers(result);
     const size_t rowBytes = result.RowBytes();
     if (!dither) {
-        std::vector<uint8_t> indices(static_cast<size_t>(w));
-        for (int32_t y = 0; y < h; ++y) {
-            const uint8_t* s = source.ScanLine(y);
-            for (int32_t x = 0; x < w; ++x)
-                indices[size_t(x)] = map[s[x]];
-            PackRow(indices.data(), w, out[size_t(y)], rowBytes);
-        }
+        const std::vector<const uint8_t*> in = ConstRowPointers(source);
+        ForEachRowBand(w, h, context.threads, [&](int32_t first, int32_t last) {
+            std::vector<uint8_t> indices(static_cast<size_t>(w));
+            for (int32_t y = first; y < last; ++y) {
+                const uint8_t* s = in[size_t(y)];
+                for (int32_t x = 0; x < w; ++x)
+                    indices[size_t(x)] = map[s[x]];
+                PackRow(indices.data(), w, out[size_t(y)], rowBytes);
+            }
+        });
     } else {
         // The diffusion runs on the source colours: each row's indices spelled out as colours.
         std::vector<uint8_t> colourRow(size_t(w) * 3);

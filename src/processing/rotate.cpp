@@ -42,35 +42,41 @@ namespace {
     }
 
     // Turns N-byte pixels; `dest` is H x W. Each source row of a tile is read in order and its
-    // pixels go down one destination column.
+    // pixels go down one destination column. The columns of tiles are shared out in bands: a
+    // column of the source is a row of the destination, so each band writes rows of its own.
     template <size_t N>
     void TurnBytes(const std::vector<const uint8_t*>& srcRows, int32_t srcWidth, int32_t srcHeight,
-        std::vector<uint8_t*>& destRows, Turn turn)
+        std::vector<uint8_t*>& destRows, Turn turn, int threads)
     {
         const uint8_t* const* src = srcRows.data();
         uint8_t* const* dest = destRows.data();
-        for (int32_t ty = 0; ty < srcHeight; ty += kTile) {
-            const int32_t yEnd = std::min(srcHeight, ty + kTile);
-            for (int32_t tx = 0; tx < srcWidth; tx += kTile) {
-                const int32_t xEnd = std::min(srcWidth, tx + kTile);
-                for (int32_t y = ty; y < yEnd; ++y) {
-                    const uint8_t* s = src[y] + size_t(tx) * N;
-                    if (turn == Turn::Left) {
-                        // Source (x, y) lands at (y, W - 1 - x).
-                        const size_t dx = size_t(y) * N;
-                        uint8_t* const* row = dest + (srcWidth - 1 - tx);
-                        for (int32_t x = tx; x < xEnd; ++x, s += N, --row)
-                            std::memcpy(*row + dx, s, N);
-                    } else {
-                        // Source (x, y) lands at (H - 1 - y, x).
-                        const size_t dx = size_t(srcHeight - 1 - y) * N;
-                        uint8_t* const* row = dest + tx;
-                        for (int32_t x = tx; x < xEnd; ++x, s += N, ++row)
-                            std::memcpy(*row + dx, s, N);
+        const int32_t tileColumns = (srcWidth + kTile - 1) / kTile;
+        platform::ForEachBand(tileColumns, uint64_t(srcWidth) * uint64_t(srcHeight), threads,
+            [&](int32_t firstTile, int32_t lastTile) {
+                for (int32_t ty = 0; ty < srcHeight; ty += kTile) {
+                    const int32_t yEnd = std::min(srcHeight, ty + kTile);
+                    for (int32_t tx = firstTile * kTile; tx < std::min(srcWidth, lastTile * kTile);
+                         tx += kTile) {
+                        const int32_t xEnd = std::min(srcWidth, tx + kTile);
+                        for (int32_t y = ty; y < yEnd; ++y) {
+                            const uint8_t* s = src[y] + size_t(tx) * N;
+                            if (turn == Turn::Left) {
+                                // Source (x, y) lands at (y, W - 1 - x).
+                                const size_t dx = size_t(y) * N;
+                                uint8_t* const* row = dest + (srcWidth - 1 - tx);
+                                for (int32_t x = tx; x < xEnd; ++x, s += N, --row)
+                                    std::memcpy(*row + dx, s, N);
+                            } else {
+                                // Source (x, y) lands at (H - 1 - y, x).
+                                const size_t dx = size_t(srcHeight - 1 - y) * N;
+                                uint8_t* const* row = dest + tx;
+                                for (int32_t x = tx; x < xEnd; ++x, s += N, ++row)
+                                    std::memcpy(*row + dx, s, N);
+                            }
+                        }
                     }
                 }
-            }
-        }
+            });
     }
 
     // 1- and 4-bit pixels are spread to one index per byte, moved, and packed again.
@@ -119,7 +125,7 @@ namespace {
         return rows;
     }
 
-    TBitmap TurnExact(const TBitmap& picture, Turn turn)
+    TBitmap TurnExact(const TBitmap& picture, Turn turn, int threads)
     {
         const int32_t w = picture.Width(), h = picture.Height();
         TBitmap result = SameKind(picture, h, w);
@@ -130,7 +136,7 @@ namespace {
             std::vector<uint8_t*> rows(static_cast<size_t>(w));
             for (int32_t y = 0; y < w; ++y)
                 rows[size_t(y)] = turned.data() + size_t(y) * size_t(h);
-            TurnBytes<1>(IndexRows(indices, w, h), w, h, rows, turn);
+            TurnBytes<1>(IndexRows(indices, w, h), w, h, rows, turn, threads);
             Pack(turned, result);
             return result;
         }
@@ -138,16 +144,16 @@ namespace {
         std::vector<uint8_t*> dest = RowPointers(result);
         switch (bits) {
         case 8:
-            TurnBytes<1>(src, w, h, dest, turn);
+            TurnBytes<1>(src, w, h, dest, turn, threads);
             break;
         case 16:
-            TurnBytes<2>(src, w, h, dest, turn);
+            TurnBytes<2>(src, w, h, dest, turn, threads);
             break;
         case 24:
-            TurnBytes<3>(src, w, h, dest, turn);
+            TurnBytes<3>(src, w, h, dest, turn, threads);
             break;
         default:
-            TurnBytes<4>(src, w, h, dest, turn);
+            TurnBytes<4>(src, w, h, dest, turn, threads);
             break;
         }
         return result;
@@ -160,7 +166,7 @@ namespace {
             std::memcpy(d, from, N);
     }
 
-    TBitmap Turn180Exact(const TBitmap& picture)
+    TBitmap Turn180Exact(const TBitmap& picture, int threads)
     {
         const int32_t w = picture.Width(), h = picture.Height();
         TBitmap result = SameKind(picture, w, h);
@@ -171,24 +177,28 @@ namespace {
             Pack(turned, result);
             return result;
         }
-        for (int32_t y = 0; y < h; ++y) {
-            const uint8_t* s = picture.ScanLine(h - 1 - y);
-            uint8_t* d = result.ScanLine(y);
-            switch (bits) {
-            case 8:
-                ReverseRow<1>(s, d, w);
-                break;
-            case 16:
-                ReverseRow<2>(s, d, w);
-                break;
-            case 24:
-                ReverseRow<3>(s, d, w);
-                break;
-            default:
-                ReverseRow<4>(s, d, w);
-                break;
+        const std::vector<const uint8_t*> in = ConstRows(picture);
+        const std::vector<uint8_t*> out = RowPointers(result);
+        ForEachRowBand(w, h, threads, [&](int32_t first, int32_t last) {
+            for (int32_t y = first; y < last; ++y) {
+                const uint8_t* s = in[size_t(h - 1 - y)];
+                uint8_t* d = out[size_t(y)];
+                switch (bits) {
+                case 8:
+                    ReverseRow<1>(s, d, w);
+                    break;
+                case 16:
+                    ReverseRow<2>(s, d, w);
+                    break;
+                case 24:
+                    ReverseRow<3>(s, d, w);
+                    break;
+                default:
+                    ReverseRow<4>(s, d, w);
+                    break;
+                }
             }
-        }
+        });
         return result;
     }
 
@@ -222,16 +232,18 @@ namespace {
         const std::vector<uint8_t*> out = RowPointers(result);
         const double halfW = w / 2.0, halfH = h / 2.0;
         const double halfNewW = newWidth / 2.0, halfNewH = newHeight / 2.0;
-        for (int32_t y = 0; y < newHeight; ++y) {
-            const double f = y - halfNewH;
-            uint8_t* d = out[size_t(y)];
-            for (int32_t x = 0; x < newWidth; ++x, d += 3) {
-                // Summed in this order so that every result pixel is the formula's own.
-                const double e = x - halfNewW;
-                const double sx = halfW + c * e - s * f, sy = halfH + s * e + c * f;
-                SampleBilinear(src.data(), w, h, sx, sy, d);
+        ForEachRowBand(newWidth, newHeight, context.threads, [&](int32_t first, int32_t last) {
+            for (int32_t y = first; y < last; ++y) {
+                const double f = y - halfNewH;
+                uint8_t* d = out[size_t(y)];
+                for (int32_t x = 0; x < newWidth; ++x, d += 3) {
+                    // Summed in this order so that every result pixel is the formula's own.
+                    const double e = x - halfNewW;
+                    const double sx = halfW + c * e - s * f, sy = halfH + s * e + c * f;
+                    SampleBilinear(src.data(), w, h, sx, sy, d);
+                }
             }
-        }
+        });
         ReduceForPaletteDisplay(result, context, status);
         HandOver(picture, undo, std::move(result));
         return true;
@@ -261,7 +273,7 @@ bool RotateLeft(TBitmap& picture, TBitmap* undo, const ProcessContext& context)
         return false;
     if (!HasExactRotation(picture))
         return RotateByAngle(picture, undo, 90.0, context);
-    HandOver(picture, undo, TurnExact(picture, Turn::Left));
+    HandOver(picture, undo, TurnExact(picture, Turn::Left, context.threads));
     return true;
 }
 
@@ -271,7 +283,7 @@ bool RotateRight(TBitmap& picture, TBitmap* undo, const ProcessContext& context)
         return false;
     if (!HasExactRotation(picture))
         return RotateByAngle(picture, undo, -90.0, context);
-    HandOver(picture, undo, TurnExact(picture, Turn::Right));
+    HandOver(picture, undo, TurnExact(picture, Turn::Right, context.threads));
     return true;
 }
 
@@ -281,7 +293,7 @@ bool Rotate180(TBitmap& picture, TBitmap* undo, const ProcessContext& context)
         return false;
     if (!HasExactRotation(picture))
         return RotateByAngle(picture, undo, 180.0, context);
-    HandOver(picture, undo, Turn180Exact(picture));
+    HandOver(picture, undo, Turn180Exact(picture, context.threads));
     return true;
 }
 

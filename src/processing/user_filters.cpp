@@ -118,11 +118,14 @@ bool TFilter::Apply(TBitmap& picture, TBitmap* undo, size_t index, const Process
     const WorkSource source(picture);
     TBitmap result = TBitmap::ForWriting(source.Width(), source.Height(), TPixelFormat::pf24bit);
     std::vector<uint8_t*> out = RowPointers(result);
-    std::vector<double> sums(size_t(source.Width()) * 3);
+    const size_t values = size_t(source.Width()) * 3;
     const std::array<double, 25> coefficients = m_coefficients;
-    ForEachWindow24(source, n, out, [&](const uint8_t* const* rows, uint8_t* row) {
-        kernels::PlainSum(rows, n, coefficients.data(), sums.size(), sums.data());
-        kernels::RoundRow(sums.data(), row, sums.size());
+    ForEachWindow24(source, n, out, context.threads, [&] {
+        return [&, sums = std::vector<double>(values)](
+                   const uint8_t* const* rows, uint8_t* row) mutable {
+            kernels::PlainSum(rows, n, coefficients.data(), values, sums.data());
+            kernels::RoundRow(sums.data(), row, values);
+        };
     });
     ReduceForPaletteDisplay(result, context, status);
     ReplacePicture(picture, undo, std::move(result));
