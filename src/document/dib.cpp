@@ -3,6 +3,7 @@
 #include "document/dib_bmp.h"
 #include "document/fixed_palettes.h"
 #include "document/pixel_format_conversion.h"
+#include "platform/atomic_file.h"
 #include "platform/checked.h"
 #include "platform/stream.h"
 
@@ -250,9 +251,10 @@ void TDIB::LoadFromFile(const std::filesystem::path& path)
 
 void TDIB::SaveToFile(const std::filesystem::path& path) const
 {
-    platform::TFileStream file(path, platform::TFileMode::Create);
+    // Written beside the old file and put in its place only once whole.
+    platform::TAtomicFile file(path);
     SaveToStream(file);
-    file.Flush();
+    file.Commit();
 }
 
 void TDIB::LoadFromBytes(std::span<const uint8_t> bmpFile)

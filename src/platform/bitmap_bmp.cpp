@@ -1,6 +1,8 @@
 // BMP files as the display bitmap reads and writes them.
 
 #include "platform/bitmap.h"
+
+#include "platform/atomic_file.h"
 #include "platform/checked.h"
 #include "platform/stream.h"
 
@@ -195,9 +197,10 @@ void TBitmap::SaveToStream(TStream& stream) const
 
 void TBitmap::SaveToFile(const std::filesystem::path& path) const
 {
-    TFileStream file(path, TFileMode::Create);
+    // Written beside the old file and put in its place only once whole.
+    TAtomicFile file(path);
     SaveToStream(file);
-    file.Flush();
+    file.Commit();
 }
 
 } // namespace vtl::platform

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <functional>
 #include <cstring>
 #include <sys/resource.h>
 #include <system_error>
@@ -149,6 +150,15 @@ TEST(PictureSaving, ADiskFullPartWayKeepsTheOldFile)
         } catch (const std::system_error& e) {
             EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos) << e.what();
         }
+    }
+    // The buffer's and the bitmap's own saving (a converted BMP from vtlc, a scanned page) too.
+    TDIB dib;
+    dib.Assign(grain);
+    const std::function<void()> ownSaves[] = { [&] { dib.SaveToFile(path); },
+        [&] { grain.SaveToFile(path); } };
+    for (const auto& save : ownSaves) {
+        FileSizeLimit limit(200 * 1024);
+        EXPECT_THROW(save(), std::system_error);
     }
     EXPECT_EQ(ReadFile(path), "the old contents");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
