@@ -5,6 +5,7 @@
 #include "platform/checked.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace vtl::codecs {
@@ -44,6 +45,45 @@ namespace {
             return 2;
         default:
             return 4; // 6
+        }
+    }
+
+    // The two bytes of 4-bit pixels that a byte of four 2-bit pixels becomes, high byte first.
+    constexpr std::array<uint16_t, 256> kTwoBitPairs = [] {
+        std::array<uint16_t, 256> table {};
+        for (unsigned b = 0; b < 256; ++b)
+            table[b] = static_cast<uint16_t>(
+                ((b >> 6) & 3) << 12 | ((b >> 4) & 3) << 8 | ((b >> 2) & 3) << 4 | (b & 3));
+        return table;
+    }();
+
+    // R, G, B samples to the bitmap's B, G, R, four pixels (three words) at a time.
+    void SwapRedBlue(const uint8_t* raw, uint32_t count, uint8_t* out)
+    {
+        uint32_t i = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            for (; i + 4 <= count; i += 4, raw += 12, out += 12) {
+                // In: r0 g0 b0 r1 | g1 b1 r2 g2 | b2 r3 g3 b3, each word's low byte first.
+                uint32_t w0, w1, w2;
+                std::memcpy(&w0, raw, 4);
+                std::memcpy(&w1, raw + 4, 4);
+                std::memcpy(&w2, raw + 8, 4);
+                // Out: b0 g0 r0 b1 | g1 r1 b2 g2 | r2 b3 g3 r3.
+                const uint32_t o0 = ((w0 >> 16) & 0xFF) | (w0 & 0xFF00) | ((w0 & 0xFF) << 16)
+                    | ((w1 & 0xFF00) << 16);
+                const uint32_t o1
+                    = (w1 & 0xFF) | ((w0 >> 16) & 0xFF00) | ((w2 & 0xFF) << 16) | (w1 & 0xFF000000);
+                const uint32_t o2 = ((w1 >> 16) & 0xFF) | ((w2 >> 16) & 0xFF00) | (w2 & 0xFF0000)
+                    | ((w2 << 16) & 0xFF000000);
+                std::memcpy(out, &o0, 4);
+                std::memcpy(out + 4, &o1, 4);
+                std::memcpy(out + 8, &o2, 4);
+            }
+        }
+        for (; i < count; ++i, raw += 3, out += 3) {
+            out[0] = raw[2];
+            out[1] = raw[1];
+            out[2] = raw[0];
         }
     }
 
@@ -426,7 +466,9 @@ void TPngReadStream::SetUpBitmap()
         else if (b[0] == 5 && b[1] == 6 && b[2] == 5)
             format = TPixelFormat::pf16bit;
     }
-    TBitmap picture(static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), format);
+    // Every pixel is written below, so the bitmap is not first filled with white.
+    TBitmap picture = TBitmap::ForWriting(
+        static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), format);
     if (!palette.empty())
         picture.SetPalette(palette);
     else if ((h.colorType & png::kColorColor) && m_havePalette
@@ -435,8 +477,10 @@ void TPngReadStream::SetUpBitmap()
     m_outBits = platform::BitsPerPixel(format);
     m_result.picture = std::move(picture);
     m_result.hadAlpha = h.HasAlpha() || m_haveAlphaTable;
+    for (size_t i = 0; i < m_maskTable.size(); ++i)
+        m_maskTable[i] = static_cast<uint8_t>(255 - m_alphaTable[i]);
     if (m_result.hadAlpha) {
-        TBitmap mask(
+        TBitmap mask = TBitmap::ForWriting(
             static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), TPixelFormat::pf8bit);
         mask.SetPalette(GreyPalette(256));
         m_result.alphaMask = std::move(mask);
@@ -451,18 +495,28 @@ void TPngReadStream::ConvertRow(
     const int d = h.bitDepth;
     if ((h.colorType & png::kColorPalette) || ((h.colorType & 7) == 0 && d <= 8)) {
         if (d == 2) {
-            for (uint32_t i = 0; i < count; i += 2) {
+            // Four 2-bit pixels become two bytes of 4-bit pixels of the same values.
+            const uint32_t whole = count / 4;
+            for (uint32_t i = 0; i < whole; ++i) {
+                const unsigned v = kTwoBitPairs[raw[i]];
+                out[2 * i] = static_cast<uint8_t>(v >> 8);
+                out[2 * i + 1] = static_cast<uint8_t>(v);
+            }
+            for (uint32_t i = 4 * whole; i < count; i += 2) {
                 int b = raw[i >> 2] >> ((i & 2) ? 0 : 4);
                 out[i >> 1] = static_cast<uint8_t>(((b >> 2) & 3) << 4 | (b & 3));
             }
         } else {
             std::memcpy(out, raw, png::PackedRowBytes(count, d));
         }
-        if (mask) {
+        if (mask && d == 8) {
+            for (uint32_t i = 0; i < count; ++i)
+                mask[i] = m_maskTable[raw[i]];
+        } else if (mask) {
             for (uint32_t i = 0; i < count; ++i) {
                 int shift = 8 - d - static_cast<int>((i * d) & 7);
                 int index = (raw[(i * d) >> 3] >> shift) & ((1 << d) - 1);
-                mask[i] = static_cast<uint8_t>(255 - m_alphaTable[index]);
+                mask[i] = m_maskTable[index];
             }
         }
         return;
@@ -480,11 +534,7 @@ void TPngReadStream::ConvertRow(
     const size_t stride = step * (h.HasAlpha() ? 4 : 3);
     if (m_outBits == 24) {
         if (stride == 3) {
-            for (uint32_t i = 0; i < count; ++i, raw += 3, out += 3) {
-                out[0] = raw[2];
-                out[1] = raw[1];
-                out[2] = raw[0];
-            }
+            SwapRedBlue(raw, count, out);
             return;
         }
         for (uint32_t i = 0; i < count; ++i, raw += stride, out += 3) {
@@ -546,46 +596,68 @@ void TPngReadStream::ReadImage(uint64_t& left)
 {
     const PngHeader& h = m_result.header;
     const int bitsPerPixel = SampleChannels(h.colorType) * h.bitDepth;
-    const size_t unit = std::max(1, bitsPerPixel / 8);
     const bool interlaced = h.interlace == 1;
 
     // Everything the image data must hold, against what the file has left.
     uint64_t rawTotal = 0;
-    uint64_t rowsTotal = 0;
     for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass) {
         const auto& g = interlaced ? png::kAdam7[pass] : png::PassGeometry { 0, 0, 1, 1 };
         uint64_t w = png::PassExtent(h.width, g.x0, g.dx);
         uint64_t rows = png::PassExtent(h.height, g.y0, g.dy);
         if (w > 0)
             rawTotal += rows * (png::PackedRowBytes(w, bitsPerPixel) + 1);
-        rowsTotal += w > 0 ? rows : 0;
     }
     uint64_t available = StreamSize() > Position() ? StreamSize() - Position() : 0;
     if (rawTotal > available * kMaxInflateRatio + 1024)
         throw EPngError(kPngReadError);
 
     SetUpBitmap();
+    m_unit = static_cast<size_t>(std::max(1, bitsPerPixel / 8));
+    m_rowBytes = static_cast<size_t>(png::PackedRowBytes(h.width, bitsPerPixel));
+    m_pictureRows = m_result.picture.ScanLine(0);
+    m_pictureStride = m_result.picture.RowBytes();
+    if (!m_result.alphaMask.Empty()) {
+        m_maskRows = m_result.alphaMask.ScanLine(0);
+        m_maskStride = m_result.alphaMask.RowBytes();
+    }
     png::Inflater inflater;
     m_z = &inflater.Z();
     struct Reset {
         ::z_stream_s*& z;
         ~Reset() { z = nullptr; }
     } reset { m_z };
+    if (interlaced)
+        ReadInterlacedImage(left);
+    else
+        ReadRows(left);
+    m_imageDone = true;
+}
 
-    const uint64_t fullRowBytes = png::PackedRowBytes(h.width, bitsPerPixel);
-    std::vector<uint8_t> cur(fullRowBytes + 1);
-    std::vector<uint8_t> prev(fullRowBytes + 1);
-    std::vector<uint8_t> passPixels;
-    std::vector<uint8_t> passMask;
-    const bool hasMask = !m_result.alphaMask.Empty();
-    if (interlaced) {
-        passPixels.resize(png::PackedRowBytes(h.width, m_outBits) + 1);
-        passMask.resize(h.width);
-    }
-    const bool direct = !interlaced && !hasMask && bitsPerPixel == m_outBits && bitsPerPixel <= 8;
+void TPngReadStream::FinishRow(uint8_t* raw, const uint8_t* prevRaw, uint32_t y) const
+{
+    png::UnfilterRow(
+        raw[0], std::span(raw + 1, m_rowBytes), std::span(prevRaw + 1, m_rowBytes), m_unit);
+    ConvertRow(raw + 1, m_result.header.width, m_pictureRows + y * m_pictureStride,
+        m_maskRows ? m_maskRows + y * m_maskStride : nullptr);
+}
+
+void TPngReadStream::ReadInterlacedImage(uint64_t& left)
+{
+    // Interlaced pictures are rare and small enough to stay on the calling thread: each pass is
+    // unfiltered into a pass row and its pixels placed at their final columns.
+    const PngHeader& h = m_result.header;
+    const int bitsPerPixel = SampleChannels(h.colorType) * h.bitDepth;
+    uint64_t rowsTotal = 0;
+    for (const auto& g : png::kAdam7)
+        if (png::PassExtent(h.width, g.x0, g.dx) > 0)
+            rowsTotal += png::PassExtent(h.height, g.y0, g.dy);
+
+    std::vector<uint8_t> cur(m_rowBytes + 1);
+    std::vector<uint8_t> prev(m_rowBytes + 1);
+    std::vector<uint8_t> passPixels(png::PackedRowBytes(h.width, m_outBits) + 1);
+    std::vector<uint8_t> passMask(m_maskRows ? h.width : 0);
     uint64_t rowsDone = 0;
-    for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass) {
-        const auto& g = interlaced ? png::kAdam7[pass] : png::PassGeometry { 0, 0, 1, 1 };
+    for (const auto& g : png::kAdam7) {
         const auto w = png::PassExtent(h.width, g.x0, g.dx);
         const auto rows = png::PassExtent(h.height, g.y0, g.dy);
         if (w == 0 || rows == 0)
@@ -593,45 +665,25 @@ void TPngReadStream::ReadImage(uint64_t& left)
         const size_t rowBytes = png::PackedRowBytes(w, bitsPerPixel);
         std::fill(prev.begin(), prev.end(), uint8_t(0));
         for (uint32_t r = 0; r < rows; ++r) {
-            if (direct) {
-                // Rows stored as the bitmap stores them are inflated and unfiltered in place.
-                const auto y = static_cast<int32_t>(r);
-                uint8_t filter = 0;
-                InflateInto(std::span(&filter, 1), left);
-                std::span<uint8_t> out(m_result.picture.ScanLine(y), rowBytes);
-                InflateInto(out, left);
-                const uint8_t* above = y > 0 ? m_result.picture.ScanLine(y - 1) : prev.data();
-                if (!png::UnfilterRow(filter, out, std::span(above, rowBytes), unit))
-                    throw EPngError(kPngReadError);
-                if ((++rowsDone & 15) == 0)
-                    Progress().Step(rowsDone, rowsTotal);
-                continue;
-            }
             auto row = std::span(cur).first(rowBytes + 1);
             InflateInto(row, left);
-            if (!png::UnfilterRow(row[0], row.subspan(1), std::span(prev).subspan(1), unit))
+            if (!png::UnfilterRow(row[0], row.subspan(1), std::span(prev).subspan(1), m_unit))
                 throw EPngError(kPngReadError);
-            const auto y = static_cast<int32_t>(g.y0 + r * g.dy);
-            uint8_t* out = m_result.picture.ScanLine(y);
-            uint8_t* mask = hasMask ? m_result.alphaMask.ScanLine(y) : nullptr;
-            if (!interlaced) {
-                ConvertRow(row.data() + 1, w, out, mask);
-            } else {
-                ConvertRow(
-                    row.data() + 1, w, passPixels.data(), hasMask ? passMask.data() : nullptr);
-                for (uint32_t i = 0; i < w; ++i) {
-                    uint32_t x = g.x0 + i * g.dx;
-                    PlacePixel(m_outBits, passPixels.data(), i, out, x);
-                    if (mask)
-                        mask[x] = passMask[i];
-                }
+            const auto y = g.y0 + r * g.dy;
+            uint8_t* out = m_pictureRows + y * m_pictureStride;
+            uint8_t* mask = m_maskRows ? m_maskRows + y * m_maskStride : nullptr;
+            ConvertRow(row.data() + 1, w, passPixels.data(), mask ? passMask.data() : nullptr);
+            for (uint32_t i = 0; i < w; ++i) {
+                uint32_t x = g.x0 + i * g.dx;
+                PlacePixel(m_outBits, passPixels.data(), i, out, x);
+                if (mask)
+                    mask[x] = passMask[i];
             }
             std::swap(cur, prev);
             if ((++rowsDone & 15) == 0)
                 Progress().Step(rowsDone, rowsTotal);
         }
     }
-    m_imageDone = true;
 }
 
 } // namespace vtl::codecs
