@@ -8,6 +8,7 @@
 #include "document/ui/folder_stepping.h"
 #include "document/ui/image_view.h"
 #include "input/ui/neighbour_cache.h"
+#include "platform/stream.h"
 #include "support/document_fixture.h"
 
 #include <QComboBox>
@@ -210,13 +211,18 @@ namespace {
         ASSERT_TRUE(AheadReady(doc, "d.bmp"));
         EXPECT_EQ(Stepper(doc).Ahead().Files().size(), 2u);
 
-        // b.bmp is rewritten with other pixels of the same size and given its old time back: a
-        // step that shows the old pixels took the picture decoded ahead.
+        // b.bmp is rewritten in place (the same file) with other pixels of the same size and
+        // given its old time back: a step that shows the old pixels took the picture decoded
+        // ahead.
         const platform::TBitmap decodedAhead = Pattern(30, 20);
         platform::TBitmap other = Pattern(30, 20);
         other.SetPixel(0, 0, platform::Rgb(1, 2, 3));
         const auto time = fs::last_write_time(Folder() / "b.bmp");
-        other.SaveToFile(Folder() / "b.bmp");
+        platform::TMemoryStream rewritten;
+        other.SaveToStream(rewritten);
+        testing::WriteFile(Folder() / "b.bmp",
+            std::string_view(reinterpret_cast<const char*>(rewritten.Bytes().data()),
+                rewritten.Bytes().size()));
         fs::last_write_time(Folder() / "b.bmp", time);
         const int finished = NeighbourCache::FinishedDecodes();
         Right();
