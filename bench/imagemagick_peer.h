@@ -5,6 +5,7 @@
 // table of megapixels per second and ratios.
 
 #include "platform/bitmap.h"
+#include "processing/processing_frame.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -62,6 +63,38 @@ struct PeerEntry {
 
 inline std::map<std::string, double> g_ourSeconds; // best run of each operation
 inline std::map<std::string, double> g_peerSeconds;
+
+// Each operation on one thread, beside ImageMagick, and again on two threads (suffix " 2t").
+inline std::vector<PeerEntry> OneAndTwoThreads(
+    const std::function<std::vector<PeerEntry>(const processing::ProcessContext&)>& entriesFor)
+{
+    processing::ProcessContext one, two;
+    one.threads = 1;
+    two.threads = 2;
+    std::vector<PeerEntry> entries = entriesFor(one);
+    for (PeerEntry e : entriesFor(two)) {
+        if (e.name == "copy")
+            continue;
+        e.name += " 2t";
+        e.peerArgs.clear();
+        e.note = "two threads";
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+// The speed-up of two threads over one for every operation measured both ways.
+inline void PrintThreadSpeedUps()
+{
+    std::printf("\n%-18s %9s %9s %8s\n", "operation", "1t (ms)", "2t (ms)", "speed-up");
+    for (const auto& [name, seconds] : g_ourSeconds) {
+        const auto two = g_ourSeconds.find(name + " 2t");
+        if (two == g_ourSeconds.end())
+            continue;
+        std::printf("%-18s %9.1f %9.1f %8.2f\n", name.c_str(), seconds * 1e3, two->second * 1e3,
+            seconds / two->second);
+    }
+}
 
 inline void RunOurs(
     benchmark::State& state, const PeerEntry& entry, const TBitmap& source, double megapixels)

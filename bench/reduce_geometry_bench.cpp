@@ -109,44 +109,13 @@ std::vector<Entry> EntriesFor(const ProcessContext& none)
     };
 }
 
-// Each operation on one thread, beside ImageMagick, and again on two threads (suffix " 2t").
-std::vector<Entry> Entries()
-{
-    ProcessContext one, two;
-    one.threads = 1;
-    two.threads = 2;
-    std::vector<Entry> entries = EntriesFor(one);
-    for (Entry e : EntriesFor(two)) {
-        if (e.name == "copy")
-            continue;
-        e.name += " 2t";
-        e.peerArgs.clear();
-        e.note = "two threads";
-        entries.push_back(std::move(e));
-    }
-    return entries;
-}
-
-// The speed-up of two threads over one for every operation measured both ways.
-void PrintThreadSpeedUps()
-{
-    const auto& ours = vtl::bench::g_ourSeconds;
-    std::printf("\n%-18s %9s %9s %8s\n", "operation", "1t (ms)", "2t (ms)", "speed-up");
-    for (const auto& [name, seconds] : ours) {
-        const auto two = ours.find(name + " 2t");
-        if (two == ours.end())
-            continue;
-        std::printf("%-18s %9.1f %9.1f %8.2f\n", name.c_str(), seconds * 1e3, two->second * 1e3,
-            seconds / two->second);
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     return vtl::bench::RunAgainstImageMagick(
-        argc, argv, Entries(), TestPicture(), kMegapixels, "/tmp/vtl-reduce-bench-XXXXXX", 22, [] {
+        argc, argv, vtl::bench::OneAndTwoThreads(EntriesFor), TestPicture(), kMegapixels,
+        "/tmp/vtl-reduce-bench-XXXXXX", 22, [] {
             const auto& ours = vtl::bench::g_ourSeconds;
             const auto turn = ours.find("rotate 90"), copied = ours.find("copy");
             if (turn != ours.end() && copied != ours.end())
@@ -156,6 +125,6 @@ int main(int argc, char** argv)
             std::printf(
                 "(ImageMagick's own policy keeps at most 256 MiB in memory and 512 MiB mapped; "
                 "larger results use its disk cache)\n");
-            PrintThreadSpeedUps();
+            vtl::bench::PrintThreadSpeedUps();
         });
 }
