@@ -485,17 +485,7 @@ void TFlistForm::ShowFile(TMDIChild& document, const QString& file)
     // A file that can't be read leaves the document as it was, name and all: the old picture
     // under the new name would claim a picture that isn't shown.
     platform::TBitmap picture;
-    input::FileOpenResult result;
-    try {
-        result = input::OpenPictureFile(m_main.Plugins(), std::filesystem::path(file.toStdString()),
-            picture, input::ui::FrameDecodeContext(m_main));
-    } catch (const std::exception& e) {
-        platform::qt::ShowError(&m_main, QString::fromUtf8(e.what()));
-        return;
-    }
-    if (result.outcome == input::FileOpenOutcome::Failed)
-        platform::qt::ShowError(&m_main, QString::fromStdString(result.message));
-    if (result.outcome != input::FileOpenOutcome::Picture)
+    if (!input::ui::ReadStepPicture(m_main, std::filesystem::path(file.toStdString()), picture))
         return;
     document.StepTo(std::move(picture), file, info.fileName());
 }

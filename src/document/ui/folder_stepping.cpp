@@ -89,17 +89,7 @@ void TFolderStepper::ShowFile(const QString& file)
     // As the browser reads its pictures: a file that can't be read leaves the document as it
     // was, name and all.
     platform::TBitmap picture;
-    input::FileOpenResult result;
-    try {
-        result = input::OpenPictureFile(
-            m_main.Plugins(), FsPath(file), picture, input::ui::FrameDecodeContext(m_main));
-    } catch (const std::exception& e) {
-        platform::qt::ShowError(&m_main, QString::fromUtf8(e.what()));
-        return;
-    }
-    if (result.outcome == input::FileOpenOutcome::Failed)
-        platform::qt::ShowError(&m_main, QString::fromStdString(result.message));
-    if (result.outcome != input::FileOpenOutcome::Picture)
+    if (!input::ui::ReadStepPicture(m_main, FsPath(file), picture))
         return;
     m_document.StepTo(std::move(picture), file, info.fileName());
 }

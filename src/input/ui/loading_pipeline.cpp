@@ -33,6 +33,20 @@ input::DecodeContext FrameDecodeContext(TMainForm& main)
     return context;
 }
 
+bool ReadStepPicture(TMainForm& main, const std::filesystem::path& file, platform::TBitmap& picture)
+{
+    input::FileOpenResult result;
+    try {
+        result = input::OpenPictureFile(main.Plugins(), file, picture, FrameDecodeContext(main));
+    } catch (const std::exception& e) {
+        platform::qt::ShowError(&main, QString::fromUtf8(e.what()));
+        return false;
+    }
+    if (result.outcome == input::FileOpenOutcome::Failed)
+        platform::qt::ShowError(&main, QString::fromStdString(result.message));
+    return result.outcome == input::FileOpenOutcome::Picture;
+}
+
 TMDIChild* NewDocument(TMainForm& main, platform::TBitmap picture, const QString& fileName,
     const QString& caption, int zoomIndex, TMDIChild::Origin origin)
 {

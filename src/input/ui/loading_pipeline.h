@@ -19,6 +19,12 @@ namespace vtl::input::ui {
 // How the frame's windows decode: the thumbnail size, the palette display and the status panel.
 input::DecodeContext FrameDecodeContext(app::ui::TMainForm& main);
 
+// A step's picture (the browser's, or a document's through its folder): true with the picture
+// read; false when it can't be read, after showing the reader's message (a silent refusal shows
+// nothing), so that the document stays as it was, name and all.
+bool ReadStepPicture(
+    app::ui::TMainForm& main, const std::filesystem::path& file, platform::TBitmap& picture);
+
 // Open file: a new document (or archive) window for `fileName` at `zoomIndex`, or nullptr when
 // nothing claims the file. A name that doesn't exist gives an empty document with that name.
 QMdiSubWindow* OpenFile(app::ui::TMainForm& main, const QString& fileName, int zoomIndex);
