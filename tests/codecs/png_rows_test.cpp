@@ -10,6 +10,7 @@
 #include "platform/mapped_block.h"
 #include "platform/stream.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -84,8 +85,7 @@ namespace {
     {
         return a.PixelFormat() == b.PixelFormat() && a.Width() == b.Width()
             && a.Height() == b.Height() && a.PaletteEntries() == b.PaletteEntries()
-            && a.Bits().size() == b.Bits().size()
-            && std::memcmp(a.Bits().data(), b.Bits().data(), a.Bits().size()) == 0;
+            && std::ranges::equal(a.Bits(), b.Bits());
     }
 
     std::string LoadError(const std::vector<uint8_t>& bytes, int threads, TPngImage& png)
