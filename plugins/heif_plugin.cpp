@@ -55,16 +55,18 @@ bool IsHeif(const uint8_t* head, size_t count)
     return false;
 }
 
-// libheif is initialised when the plug-in is loaded and released when it is unloaded. The
-// plug-in is linked to stay resident once loaded (plugins/CMakeLists.txt): initialising libheif
-// costs more than decoding a small picture, and the host loads the plug-in for every request.
+// libheif is initialised once, when a picture is first read, and released when the process
+// ends. Not while the plug-in is loaded: the host loads plug-ins just to read their information,
+// and library work inside the loader's lock is best kept to none. The plug-in is linked to stay
+// resident once loaded (plugins/CMakeLists.txt): initialising libheif costs more than decoding a
+// small picture, and the host loads the plug-in for every request.
 struct LibraryInUse {
     LibraryInUse() { heif_init(nullptr); }
     ~LibraryInUse() { heif_deinit(); }
     LibraryInUse(const LibraryInUse&) = delete;
     LibraryInUse& operator=(const LibraryInUse&) = delete;
 };
-const LibraryInUse kLibraryInUse;
+void UseLibrary() { static const LibraryInUse inUse; }
 
 struct ContextFree {
     void operator()(heif_context* c) const { heif_context_free(c); }
@@ -92,6 +94,7 @@ struct Primary {
 // the pixels is allocated yet. SPI_SUCCESS or the refusal.
 int32_t OpenPrimary(std::span<const uint8_t> data, Primary& primary)
 {
+    UseLibrary();
     if (!IsHeif(data.data(), data.size()))
         return SPI_UNKNOWN_FORMAT;
     primary.context.reset(heif_context_alloc());
